@@ -1,0 +1,69 @@
+#include "pipe_writer.h"
+#include <random>
+#include <string>
+#include "driver_module.h"
+#include "pattern.h"
+#include "wait_until.h"
+
+bool PipeWriter::Connect(DWORD channel, DWORD timeoutMs)
+{
+    Close();
+    const std::wstring name = PipeName(channel);
+    return WaitUntil([&] {
+        // An inbound pipe admits write access only.
+        m_pipe = CreateFileW(name.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+        return m_pipe != INVALID_HANDLE_VALUE;
+    }, timeoutMs);
+}
+
+bool PipeWriter::Write(const void* data, DWORD size)
+{
+    DWORD written = 0;
+    return WriteFile(m_pipe, data, size, &written, NULL) && written == size;
+}
+
+void PipeWriter::Close()
+{
+    if (m_pipe != INVALID_HANDLE_VALUE)
+        CloseHandle(m_pipe);
+    m_pipe = INVALID_HANDLE_VALUE;
+}
+
+StreamWriter::StreamWriter(DWORD channel, uint64_t seed, uint64_t totalBytes, DWORD minWrite, DWORD maxWrite)
+    : m_channel(channel), m_seed(seed), m_total(totalBytes), m_minWrite(minWrite), m_maxWrite(maxWrite)
+{
+}
+
+void StreamWriter::Start()
+{
+    m_thread = std::thread([this] { Run(); });
+}
+
+void StreamWriter::Join()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void StreamWriter::Run()
+{
+    PipeWriter pipe;
+    if (!pipe.Connect(m_channel))
+        return;
+    Pattern pattern(m_seed);
+    std::mt19937 sizes(static_cast<unsigned>(m_seed));
+    std::uniform_int_distribution<DWORD> pick(m_minWrite, m_maxWrite);
+    std::vector<unsigned char> buffer(m_maxWrite);
+    while (m_written < m_total) {
+        const DWORD size = static_cast<DWORD>(std::min<uint64_t>(pick(sizes), m_total - m_written));
+        pattern.Fill(buffer.data(), size);
+        const ULONGLONG start = GetTickCount64();
+        if (!pipe.Write(buffer.data(), size))
+            return;
+        const DWORD took = static_cast<DWORD>(GetTickCount64() - start);
+        if (took > m_longestWriteMs)
+            m_longestWriteMs = took;
+        m_written += size;
+    }
+    m_ok = true;
+}

@@ -1,0 +1,51 @@
+// The writer side: a client of a channel's pipe, in this process.
+#pragma once
+#include <windows.h>
+#include <atomic>
+#include <cstdint>
+#include <thread>
+#include <vector>
+
+constexpr DWORD CONNECT_TIMEOUT_MS = 5000;
+
+class PipeWriter {
+public:
+    PipeWriter() = default;
+    ~PipeWriter() { Close(); }
+    PipeWriter(const PipeWriter&) = delete;
+    PipeWriter& operator=(const PipeWriter&) = delete;
+
+    // Retries while the pipe is missing or busy, up to the time-out.
+    bool Connect(DWORD channel, DWORD timeoutMs = CONNECT_TIMEOUT_MS);
+    bool Write(const void* data, DWORD size);
+    void Close();
+    bool IsOpen() const { return m_pipe != INVALID_HANDLE_VALUE; }
+    HANDLE Handle() const { return m_pipe; }
+
+private:
+    HANDLE m_pipe = INVALID_HANDLE_VALUE;
+};
+
+// Writes a seeded pattern in sizes drawn from [minWrite, maxWrite] on a thread of its own.
+class StreamWriter {
+public:
+    StreamWriter(DWORD channel, uint64_t seed, uint64_t totalBytes, DWORD minWrite, DWORD maxWrite);
+    ~StreamWriter() { Join(); }
+    void Start();
+    void Join();
+    bool Succeeded() const { return m_ok; }
+    uint64_t BytesWritten() const { return m_written; }
+    DWORD LongestWriteMs() const { return m_longestWriteMs; }
+
+private:
+    void Run();
+    DWORD m_channel;
+    uint64_t m_seed;
+    uint64_t m_total;
+    DWORD m_minWrite;
+    DWORD m_maxWrite;
+    std::thread m_thread;
+    std::atomic<bool> m_ok{false};
+    std::atomic<uint64_t> m_written{0};
+    std::atomic<DWORD> m_longestWriteMs{0};
+};
