@@ -42,11 +42,15 @@ start_wine() {
         WINE_TMP=$(mktemp -d)
         export WINEPREFIX="$WINE_TMP/prefix"
         trap 'wineserver -k 2>/dev/null || true; rm -rf "$WINE_TMP"' EXIT
+    else
+        trap 'wineserver -k 2>/dev/null || true' EXIT
     fi
     export WINEDEBUG=${WINEDEBUG:--all}
     echo "== booting Wine prefix $WINEPREFIX"
     wineboot -i >/dev/null 2>&1
     wineserver -w
+    # One server for the whole run: a new one for each test program costs seconds.
+    wineserver -p
 }
 
 run_tests() {
