@@ -1,0 +1,45 @@
+# Checks the built Ostrel.exe: PE32, i386, console subsystem, imports only
+# KERNEL32, msvcrt and WINMM, and a version resource.
+#   cmake -DOSTREL_EXE=... -DOBJDUMP=... -DREADOBJ=... -P check_ostrel_image.cmake
+set(ALLOWED_IMPORTS kernel32.dll msvcrt.dll winmm.dll)
+
+execute_process(COMMAND ${OBJDUMP} -p ${OSTREL_EXE} OUTPUT_VARIABLE headers RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "llvm-objdump failed on ${OSTREL_EXE}")
+endif()
+
+set(failures "")
+if(NOT headers MATCHES "file format coff-i386")
+  string(APPEND failures "not an i386 image\n")
+endif()
+if(NOT headers MATCHES "Magic[ \t]+010b")
+  string(APPEND failures "not PE32 (Magic 010b)\n")
+endif()
+if(NOT headers MATCHES "Subsystem[ \t]+00000003")
+  string(APPEND failures "not the console subsystem (3)\n")
+endif()
+
+string(REGEX MATCHALL "DLL Name: [^\n]+" dll_lines "${headers}")
+set(imports "")
+foreach(line IN LISTS dll_lines)
+  string(REGEX REPLACE "DLL Name: " "" dll "${line}")
+  string(STRIP "${dll}" dll)
+  string(TOLOWER "${dll}" dll)
+  list(APPEND imports ${dll})
+endforeach()
+list(SORT imports)
+set(expected ${ALLOWED_IMPORTS})
+list(SORT expected)
+if(NOT imports STREQUAL expected)
+  string(APPEND failures "imports are [${imports}], want [${expected}]\n")
+endif()
+
+execute_process(COMMAND ${READOBJ} --coff-resources ${OSTREL_EXE} OUTPUT_VARIABLE resources)
+if(NOT resources MATCHES "Type: VERSIONINFO \\(ID 16\\)")
+  string(APPEND failures "no version resource\n")
+endif()
+
+if(failures)
+  message(FATAL_ERROR "${OSTREL_EXE}:\n${failures}")
+endif()
+message(STATUS "${OSTREL_EXE}: PE32 i386 console program, imports [${imports}], version resource present")
