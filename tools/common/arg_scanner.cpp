@@ -1,0 +1,58 @@
+#include "arg_scanner.h"
+
+namespace {
+
+const char OPTION_PREFIX[] = "--";
+const size_t OPTION_PREFIX_LENGTH = 2;
+
+const OptionSpec* FindSpec(const std::vector<OptionSpec>& specs, const std::string& name)
+{
+    for (const OptionSpec& spec : specs)
+        if (name == spec.name)
+            return &spec;
+    return nullptr;
+}
+
+} // namespace
+
+ScanResult ScanArguments(const std::vector<std::string>& args,
+                         const std::vector<OptionSpec>& specs)
+{
+    ScanResult result;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == OPTION_PREFIX) {
+            if (i + 1 < args.size())
+                result.error = "unexpected argument '" + args[i + 1] + "'";
+            return result;
+        }
+        if (arg.compare(0, OPTION_PREFIX_LENGTH, OPTION_PREFIX) != 0 || arg.size() == OPTION_PREFIX_LENGTH) {
+            result.error = "unexpected argument '" + arg + "'";
+            return result;
+        }
+        const size_t equals = arg.find('=');
+        const std::string name = arg.substr(OPTION_PREFIX_LENGTH, equals == std::string::npos
+                                                ? std::string::npos : equals - OPTION_PREFIX_LENGTH);
+        const OptionSpec* spec = FindSpec(specs, name);
+        if (spec == nullptr) {
+            result.error = "unknown option '--" + name + "'";
+            return result;
+        }
+        ScannedOption option{name, ""};
+        if (!spec->takesValue) {
+            if (equals != std::string::npos) {
+                result.error = "option '--" + name + "' takes no value";
+                return result;
+            }
+        } else if (equals != std::string::npos) {
+            option.value = arg.substr(equals + 1);
+        } else if (i + 1 < args.size()) {
+            option.value = args[++i];
+        } else {
+            result.error = "option '--" + name + "' needs a value";
+            return result;
+        }
+        result.options.push_back(option);
+    }
+    return result;
+}

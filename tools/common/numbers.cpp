@@ -1,0 +1,76 @@
+#include "numbers.h"
+
+#include <cstdlib>
+
+namespace {
+
+const uint64_t DECIMAL_BASE = 10;
+const unsigned KIB_SHIFT = 10;
+const unsigned MIB_SHIFT = 20;
+const unsigned GIB_SHIFT = 30;
+
+bool ParseDigits(const std::string& text, uint64_t* out)
+{
+    if (text.empty())
+        return false;
+    uint64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        const uint64_t digit = static_cast<uint64_t>(c - '0');
+        if (value > (UINT64_MAX - digit) / DECIMAL_BASE)
+            return false;
+        value = value * DECIMAL_BASE + digit;
+    }
+    *out = value;
+    return true;
+}
+
+bool SuffixShift(char suffix, unsigned* shift)
+{
+    switch (suffix) {
+    case 'K': case 'k': *shift = KIB_SHIFT; return true;
+    case 'M': case 'm': *shift = MIB_SHIFT; return true;
+    case 'G': case 'g': *shift = GIB_SHIFT; return true;
+    default:            return false;
+    }
+}
+
+} // namespace
+
+bool ParseUnsigned(const std::string& text, uint64_t minimum, uint64_t maximum, uint64_t* out)
+{
+    uint64_t value = 0;
+    if (!ParseDigits(text, &value) || value < minimum || value > maximum)
+        return false;
+    *out = value;
+    return true;
+}
+
+bool ParseByteCount(const std::string& text, uint64_t minimum, uint64_t maximum, uint64_t* out)
+{
+    unsigned shift = 0;
+    std::string digits = text;
+    if (!digits.empty() && SuffixShift(digits.back(), &shift))
+        digits.pop_back();
+    uint64_t value = 0;
+    if (!ParseDigits(digits, &value) || value > (UINT64_MAX >> shift))
+        return false;
+    value <<= shift;
+    if (value < minimum || value > maximum)
+        return false;
+    *out = value;
+    return true;
+}
+
+bool ParseSeconds(const std::string& text, double maximum, double* out)
+{
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos)
+        return false;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || !(value > 0.0) || value > maximum)
+        return false;
+    *out = value;
+    return true;
+}
