@@ -1,0 +1,91 @@
+#include "host_options.h"
+
+#include "arg_scanner.h"
+#include "numbers.h"
+
+namespace {
+
+const uint64_t CHANNEL_MAX = 0xFFFFFFFEull;       // 0xFFFFFFFF is "no channel" to the driver
+const uint64_t BYTES_MAX = 1ull << 50;
+const double   SECONDS_MAX = 7 * 24 * 3600.0;
+
+const std::vector<OptionSpec> HOST_OPTIONS = {
+    {"help", false}, {"dll", true}, {"channel", true}, {"copy", false},
+    {"out", true}, {"bytes", true}, {"seconds", true}, {"until-gone", false},
+};
+
+ParseOutcome ApplyOption(const ScannedOption& option, HostOptions* options)
+{
+    const std::string& v = option.value;
+    uint64_t number = 0;
+    if (option.name == "dll") {
+        if (v.empty())
+            return ParseOutcome::Error("--dll needs a path");
+        options->dllPath = v;
+    } else if (option.name == "channel") {
+        if (!ParseUnsigned(v, 0, CHANNEL_MAX, &number))
+            return ParseOutcome::Error("--channel needs a channel number, not '" + v + "'");
+        options->channel = static_cast<uint32_t>(number);
+    } else if (option.name == "copy") {
+        options->copy = true;
+    } else if (option.name == "out") {
+        if (v.empty())
+            return ParseOutcome::Error("--out needs a file name");
+        options->outPath = v;
+    } else if (option.name == "bytes") {
+        if (!ParseByteCount(v, 1, BYTES_MAX, &options->bytes))
+            return ParseOutcome::Error("--bytes needs a positive byte count, not '" + v + "'");
+    } else if (option.name == "seconds") {
+        if (!ParseSeconds(v, SECONDS_MAX, &options->seconds))
+            return ParseOutcome::Error("--seconds needs a positive number of seconds, not '" + v + "'");
+    } else if (option.name == "until-gone") {
+        options->untilGone = true;
+    }
+    return ParseOutcome::Run();
+}
+
+} // namespace
+
+ParseOutcome ParseHostOptions(const std::vector<std::string>& args, HostOptions* options)
+{
+    const ScanResult scan = ScanArguments(args, HOST_OPTIONS);
+    if (!scan.error.empty())
+        return ParseOutcome::Error(scan.error);
+    HostOptions parsed;
+    for (const ScannedOption& option : scan.options) {
+        if (option.name == "help")
+            return ParseOutcome::Help();
+        const ParseOutcome outcome = ApplyOption(option, &parsed);
+        if (outcome.kind != ParseOutcome::RUN)
+            return outcome;
+    }
+    *options = parsed;
+    return ParseOutcome::Run();
+}
+
+const char* HostHelpText()
+{
+    return
+        "usage: zelmoor_host [options]\n"
+        "Loads a tuner driver, selects a channel and drains its stream.\n"
+        "\n"
+        "  --dll PATH       tuner DLL (default: Zelmoor(x64).dll beside this program)\n"
+        "  --channel N      channel to select in space 0 (default 0)\n"
+        "  --copy           take blocks with CopyStream instead of TakeStream\n"
+        "  --out FILE       write the stream to FILE (default: discard)\n"
+        "  --bytes N        stop after N bytes, cutting the last block (K, M, G: KiB, MiB, GiB)\n"
+        "  --seconds S      stop after S seconds (decimals allowed)\n"
+        "  --until-gone     stop once the writer has gone: an empty block has arrived\n"
+        "                   and then no data for 1 s, or data had arrived and then\n"
+        "                   none for 3 s (a departing writer shows up as one empty\n"
+        "                   block per read in flight, which may be none); data from\n"
+        "                   a new writer in that time keeps the host going\n"
+        "  --help           show this text\n"
+        "With several stop conditions the first one met ends the run; with none, the\n"
+        "host runs until Ctrl+C. A progress line is shown on a terminal; the summary\n"
+        "ends with a line \"digest fnv1a64=<hex> bytes=<count>\" over what was received.\n"
+        "\n"
+        "exit codes: 0 done, 2 usage error, 3 DLL not loaded, 4 no CreateBonDriver export,\n"
+        "            5 CreateBonDriver returned null, 6 channel refused,\n"
+        "            7 output file failed, 8 stream failed\n";
+}
