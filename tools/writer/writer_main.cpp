@@ -1,0 +1,71 @@
+// zelmoor_writer: connects to a channel's pipe and writes a stream into it.
+#include <cstdio>
+#include <memory>
+
+#include "pipe_connect.h"
+#include "send_loop.h"
+#include "wide.h"
+#include "writer_options.h"
+
+namespace {
+
+int Fail(WriterExitCode code, const std::string& why)
+{
+    std::fprintf(stderr, "zelmoor_writer: %s\n", why.c_str());
+    return code;
+}
+
+std::unique_ptr<ByteSource> OpenSource(const WriterOptions& options, std::string* error)
+{
+    switch (options.source) {
+    case SourceKind::FILE:  return OpenFileSource(options.filePath, error);
+    case SourceKind::STDIN: return OpenStdinSource();
+    default:
+        return std::unique_ptr<ByteSource>(new GeneratedSource(options.bytes, options.seed, options.pid));
+    }
+}
+
+WriteSizes SizesFor(const WriterOptions& options)
+{
+    return options.randomMax != 0 ? WriteSizes::Random(options.randomMin, options.randomMax, options.seed)
+                                  : WriteSizes::Fixed(options.writeSize);
+}
+
+int Run(const WriterOptions& options)
+{
+    std::string error;
+    std::unique_ptr<ByteSource> source = OpenSource(options, &error);
+    if (!source)
+        return Fail(WRITER_EXIT_INPUT_FAILED, error);
+    const std::wstring name = PipeNameForChannel(options.channel);
+    PipeConnection connection = ConnectToPipe(name, options.waitSeconds);
+    if (connection.code != WRITER_EXIT_OK)
+        return Fail(connection.code, connection.error);
+    std::printf("writer: connected to %s\n", Narrow(name).c_str());
+    std::fflush(stdout);
+
+    StreamDigest digest;
+    SendStats stats;
+    const SendResult result = SendAll(connection.hPipe, source.get(), SizesFor(options),
+                                      Pacer(options.rateBitsPerSecond), &digest, &stats);
+    CloseHandle(connection.hPipe);
+    std::printf("%s%s\n", FormatWriterSummary(stats, result.seconds).c_str(), FormatDigestLine(digest).c_str());
+    return result.code == WRITER_EXIT_OK ? WRITER_EXIT_OK : Fail(result.code, result.error);
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    WriterOptions options;
+    const ParseOutcome outcome = ParseWriterOptions(NarrowArguments(argc, argv), &options);
+    if (outcome.kind == ParseOutcome::HELP) {
+        std::fputs(WriterHelpText(), stdout);
+        return WRITER_EXIT_OK;
+    }
+    if (outcome.kind == ParseOutcome::USAGE_ERROR) {
+        std::fprintf(stderr, "zelmoor_writer: %s (try --help)\n", outcome.message.c_str());
+        return WRITER_EXIT_USAGE;
+    }
+    return Run(options);
+}
