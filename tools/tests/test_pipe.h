@@ -1,0 +1,29 @@
+// A channel's pipe played by the test itself, to meet the writer without a driver.
+#pragma once
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TestPipe {
+public:
+    explicit TestPipe(uint32_t channel);
+    ~TestPipe();
+
+    bool IsOpen() const { return m_hPipe != INVALID_HANDLE_VALUE; }
+    ::testing::AssertionResult WaitForWriter(DWORD timeoutMs);
+    // Reads until the writer has gone; false if the deadline passes first.
+    ::testing::AssertionResult ReadUntilGone(DWORD timeoutMs, std::vector<uint8_t>* bytes);
+    ::testing::AssertionResult ReadSome(size_t atLeast, DWORD timeoutMs);
+    void Close();
+
+private:
+    // One overlapped step waited for up to the deadline: finished, pending-then-finished or failed.
+    bool Finish(BOOL started, DWORD timeoutMs, DWORD* bytes, DWORD* error);
+
+    HANDLE      m_hPipe = INVALID_HANDLE_VALUE;
+    HANDLE      m_hEvent = NULL;
+    OVERLAPPED  m_overlapped = {};
+};
