@@ -85,9 +85,17 @@ private:
             return Fail(result, HOST_EXIT_OUTPUT_FAILED, result->error);
         m_pDigest->Update(data, keep);
         m_pStats->bytes += keep;
+        const double now = m_clock.Seconds();
+        if (size == 0) {
+            m_pStats->emptyBlocks += 1;
+        } else {
+            const bool firstData = m_pStats->blocks == m_pStats->emptyBlocks;
+            if (firstData)
+                m_pStats->firstDataSeconds = now;
+            m_pStats->lastDataSeconds = now;
+        }
         m_pStats->blocks += 1;
-        m_pStats->emptyBlocks += size == 0 ? 1 : 0;
-        m_rule.OnBlock(size, m_clock.Seconds());
+        m_rule.OnBlock(size, now);
         return true;
     }
 

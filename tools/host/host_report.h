@@ -11,6 +11,8 @@ struct DrainStats {
     uint64_t    emptyBlocks = 0;
     uint32_t    readyNow = 0;       // ready count seen before the last take
     uint32_t    readyMax = 0;
+    double      firstDataSeconds = 0.0;    // when the first and the latest block with data came
+    double      lastDataSeconds = 0.0;
 };
 
 std::string FormatHostProgress(const DrainStats& stats, double seconds);

@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# The demo: a host drains channel 0 of the driver under Wine while a writer sends
+# a generated packet stream into it; every byte must arrive. Builds nothing: run
+# it after the build, with WINEPREFIX set to a booted prefix (./build.sh demo).
+#   ZELMOOR_BUILD_DIR   the mingw-x64 build tree (default build/mingw-x64)
+#   ZELMOOR_DIST_DIR    the deliverables (default dist)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+
+BUILD_DIR=${ZELMOOR_BUILD_DIR:-$ROOT/build/mingw-x64}
+DIST_DIR=${ZELMOOR_DIST_DIR:-$ROOT/dist}
+HOST_EXE=$BUILD_DIR/tools/zelmoor_host.exe
+WRITER_EXE=$BUILD_DIR/tools/zelmoor_writer.exe
+DRIVER_DLL=$DIST_DIR/Zelmoor\(x64\).dll
+OSTREL_EXE=$DIST_DIR/Ostrel.exe
+
+CHANNEL=0
+STREAM_BYTES=$((256 * 1024 * 1024))
+WRITE_SIZE=48128            # 256 packets of 188 bytes: one driver block per write
+SEED=2024
+HOST_TIME_LIMIT=45          # seconds; a safety net, the host normally stops when the writer has gone
+WRITER_WAIT=10              # seconds for the host's pipe to appear
+OSTREL_SECONDS=3
+EXIT_TIMED_OUT=124          # what timeout(1) answers when it had to stop the program
+
+fail() { echo "demo: FAILED: $*" >&2; exit 1; }
+
+for file in "$HOST_EXE" "$WRITER_EXE" "$DRIVER_DLL"; do
+    [ -f "$file" ] || fail "missing $file (build first: ./build.sh build)"
+done
+[ -n "${WINEPREFIX:-}" ] || fail "WINEPREFIX is not set (run through ./build.sh demo)"
+export WINEDEBUG=${WINEDEBUG:--all}
+
+WORK=$(mktemp -d)
+HOST_PID=
+cleanup() {
+    [ -n "$HOST_PID" ] && kill "$HOST_PID" 2>/dev/null || true
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+RECORDING=$WORK/channel0.ts
+
+digest_of() { grep -m1 '^digest ' "$1" | tr -d '\r' || true; }
+
+echo "== demo: host on channel $CHANNEL, writer sending $((STREAM_BYTES / 1024 / 1024)) MiB of 188-byte packets"
+echo "   host:   $(basename "$HOST_EXE") --channel $CHANNEL --until-gone --out <temp file>"
+echo "   writer: $(basename "$WRITER_EXE") --channel $CHANNEL --bytes $STREAM_BYTES --write-size $WRITE_SIZE --seed $SEED"
+START_NS=$(date +%s%N)
+wine "$HOST_EXE" --dll "$(winepath -w "$DRIVER_DLL")" --channel "$CHANNEL" --until-gone \
+    --seconds "$HOST_TIME_LIMIT" --out "$(winepath -w "$RECORDING")" >"$WORK/host.log" 2>&1 &
+HOST_PID=$!
+WRITER_STATUS=0
+wine "$WRITER_EXE" --channel "$CHANNEL" --bytes "$STREAM_BYTES" --write-size "$WRITE_SIZE" --seed "$SEED" \
+    --wait-seconds "$WRITER_WAIT" >"$WORK/writer.log" 2>&1 || WRITER_STATUS=$?
+HOST_STATUS=0
+wait "$HOST_PID" || HOST_STATUS=$?
+HOST_PID=
+ELAPSED_MS=$((($(date +%s%N) - START_NS) / 1000000))
+
+echo
+tr -d '\r' <"$WORK/writer.log"
+echo "   (writer exit code $WRITER_STATUS)"
+echo
+tr -d '\r' <"$WORK/host.log"
+echo "   (host exit code $HOST_STATUS)"
+echo
+
+SENT=$(digest_of "$WORK/writer.log")
+RECEIVED=$(digest_of "$WORK/host.log")
+RECORDED_BYTES=$(stat -c %s "$RECORDING" 2>/dev/null || echo 0)
+echo "== verifying: FNV-1a 64 digest and byte count of every byte written into the pipe"
+echo "   against the same over every byte the host took from the driver, and the recording's size"
+echo "   sent:     ${SENT:-none}"
+echo "   received: ${RECEIVED:-none}"
+echo "   recorded: $RECORDED_BYTES bytes"
+printf '   wall time for the transfer: %d.%01d s\n' $((ELAPSED_MS / 1000)) $((ELAPSED_MS % 1000 / 100))
+
+STATUS=0
+[ "$WRITER_STATUS" -eq 0 ] || { echo "demo: the writer failed (exit $WRITER_STATUS)" >&2; STATUS=1; }
+[ "$HOST_STATUS" -eq 0 ] || { echo "demo: the host failed (exit $HOST_STATUS)" >&2; STATUS=1; }
+[ "${SENT##*bytes=}" = "$STREAM_BYTES" ] \
+    || { echo "demo: the writer did not send all $STREAM_BYTES bytes" >&2; STATUS=1; }
+[ -n "$SENT" ] && [ "$SENT" = "$RECEIVED" ] \
+    || { echo "demo: what arrived differs from what was sent" >&2; STATUS=1; }
+[ "$RECORDED_BYTES" = "$STREAM_BYTES" ] \
+    || { echo "demo: the recording holds $RECORDED_BYTES bytes, not $STREAM_BYTES" >&2; STATUS=1; }
+if [ "$STATUS" -eq 0 ]; then
+    echo "== stream verified: all $STREAM_BYTES bytes arrived, in order, unchanged"
+fi
+
+if [ -f "$OSTREL_EXE" ]; then
+    echo
+    echo "== Ostrel for about $OSTREL_SECONDS seconds"
+    OSTREL_STATUS=0
+    timeout "$OSTREL_SECONDS" wine "$OSTREL_EXE" || OSTREL_STATUS=$?
+    echo
+    [ "$OSTREL_STATUS" -eq 0 ] || [ "$OSTREL_STATUS" -eq "$EXIT_TIMED_OUT" ] \
+        || echo "demo: Ostrel ended with exit code $OSTREL_STATUS" >&2
+else
+    echo
+    echo "== $OSTREL_EXE not built; skipping the clock tool"
+fi
+
+[ "$STATUS" -eq 0 ] || fail "not every byte arrived"
+exit 0
