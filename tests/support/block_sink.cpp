@@ -45,6 +45,15 @@ bool BlockSink::DrainReady()
 
 bool BlockSink::ReceiveBytes(uint64_t bytes, DWORD idleLimitMs)
 {
+    if (!ReceiveAtLeast(bytes, idleLimitMs))
+        return false;
+    if (m_bytes != bytes)
+        m_fault = "received " + std::to_string(m_bytes) + " of " + std::to_string(bytes) + " bytes";
+    return m_bytes == bytes;
+}
+
+bool BlockSink::ReceiveAtLeast(uint64_t bytes, DWORD idleLimitMs)
+{
     ULONGLONG lastProgress = GetTickCount64();
     while (m_bytes < bytes) {
         const uint64_t before = m_bytes;
@@ -58,7 +67,5 @@ bool BlockSink::ReceiveBytes(uint64_t bytes, DWORD idleLimitMs)
             return false;
         }
     }
-    if (m_bytes != bytes)
-        m_fault = "received " + std::to_string(m_bytes) + " of " + std::to_string(bytes) + " bytes";
-    return m_bytes == bytes;
+    return true;
 }

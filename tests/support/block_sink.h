@@ -19,6 +19,8 @@ public:
     bool DrainReady();
     // Drains until `bytes` have arrived, or fails when nothing came for the idle limit.
     bool ReceiveBytes(uint64_t bytes, DWORD idleLimitMs = STREAM_IDLE_LIMIT_MS);
+    // The same, for a stream that goes on: more than `bytes` may have arrived.
+    bool ReceiveAtLeast(uint64_t bytes, DWORD idleLimitMs = STREAM_IDLE_LIMIT_MS);
 
     uint64_t Bytes() const { return m_bytes; }
     uint64_t Blocks() const { return m_blocks; }
