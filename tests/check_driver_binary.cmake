@@ -1,5 +1,5 @@
 # The shipped DLL: its name, PE32+ AMD64, CreateBonDriver as its only export,
-# imports from kernel32, user32 and msvcrt only.
+# imports from kernel32, user32 and msvcrt only, and a version resource.
 get_filename_component(name "${DLL}" NAME)
 if(NOT name STREQUAL "Zelmoor(x64).dll")
   message(FATAL_ERROR "unexpected file name ${name}")
@@ -29,3 +29,7 @@ if(NOT exportCount EQUAL 1 OR NOT exports MATCHES "[ \t]CreateBonDriver$")
   message(FATAL_ERROR "exports are not just CreateBonDriver: ${exports}")
 endif()
 message(STATUS "${name}: PE32+ AMD64, imports ${imports}, export CreateBonDriver")
+execute_process(COMMAND llvm-readobj --coff-resources "${DLL}" OUTPUT_VARIABLE resources)
+if(NOT resources MATCHES "VERSIONINFO \\(ID 16\\)")
+  message(FATAL_ERROR "no version resource in ${name}")
+endif()
