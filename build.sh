@@ -51,6 +51,9 @@ start_wine() {
     wineserver -w
     # One server for the whole run: a new one for each test program costs seconds.
     wineserver -p
+    # The first program of a prefix starts Wine's services, which inherit its output
+    # and would keep ctest waiting on it for ever; start them here, detached.
+    wine cmd /c exit </dev/null >/dev/null 2>&1
 }
 
 run_tests() {
