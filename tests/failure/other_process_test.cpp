@@ -1,0 +1,62 @@
+// The driver next to another process: one that has a channel open of its own,
+// one that holds the in-use mutex, and one that exits with its channel open.
+#include <gtest/gtest.h>
+#include <cstdio>
+#include "failure_fixture.h"
+#include "holder_process.h"
+
+namespace {
+
+constexpr DWORD HELD_CHANNEL = 3;
+constexpr DWORD FREE_CHANNEL = 4;
+const char PIPE_ERROR_LINE[] = "Zelmoor: CBonTuner::OpenTuner() CreateNamedPipe error\n";
+constexpr DWORD EXIT_WAITS_NOTHING_MS = 800;    // under the driver's 1000 ms wait for a worker
+
+class OtherProcess : public FailureTest {};
+
+TEST_F(OtherProcess, ChannelHeldElsewhereFailsAtStepOneAnotherChannelOpensAndBothStayInUseUntilBothClose)
+{
+    HolderProcess holder;
+    ASSERT_EQ(holder.Start(L"channel 3"), "open");
+    EXPECT_TRUE(tuner->IsTunerInUse()) << "the other process's channel makes the tuner in use here";
+    EXPECT_FALSE(tuner->SelectChannel(0, HELD_CHANNEL));
+    EXPECT_EQ(capture.Lines(), LinesOf({PIPE_ERROR_LINE, ErrorStepLine(1).c_str()}));
+    EXPECT_EQ(tuner->QueryCurrentChannel(), NO_CHANNEL);
+    ASSERT_TRUE(tuner->SelectChannel(0, FREE_CHANNEL));
+    EXPECT_EQ(holder.Ask("close"), "closed");
+    EXPECT_TRUE(tuner->IsTunerInUse()) << "our own channel is still open";
+    EXPECT_EQ(holder.Ask("inuse"), "1") << "our channel makes the tuner in use there";
+    tuner->CloseTuner();
+    EXPECT_FALSE(tuner->IsTunerInUse());
+    EXPECT_EQ(holder.Ask("inuse"), "0");
+}
+
+TEST_F(OtherProcess, MutexHeldElsewhereDoesNotStopAnOpenAndOutlivesOurClose)
+{
+    HolderProcess holder;
+    ASSERT_EQ(holder.Start(L"mutex"), "held");
+    EXPECT_TRUE(tuner->IsTunerInUse());
+    EXPECT_TRUE(SelectAndStream(tuner, FREE_CHANNEL, 4));
+    tuner->CloseTuner();
+    EXPECT_TRUE(capture.Lines().empty()) << capture.Joined();
+    EXPECT_TRUE(InUseMutexExists()) << "our close destroyed the other process's mutex";
+    EXPECT_EQ(holder.Ask("release"), "1") << "the other process must still own its mutex";
+}
+
+TEST_F(OtherProcess, ProcessThatExitsWithItsChannelOpenEndsAtOnceAndLeavesNothing)
+{
+    HolderProcess holder;
+    ASSERT_EQ(holder.Start(L"channel 3"), "open");
+    const ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(holder.Ask("exit"), "");
+    DWORD exitCode = 1;
+    ASSERT_TRUE(holder.WaitForExit(HOLDER_REPLY_MS, exitCode));
+    const ULONGLONG took = GetTickCount64() - start;
+    std::printf("  exit with a channel open took %llu ms\n", took);
+    EXPECT_LT(took, EXIT_WAITS_NOTHING_MS) << "the unload at exit waited for the workers";
+    EXPECT_EQ(exitCode, 0u);
+    EXPECT_FALSE(PipeExists(HELD_CHANNEL));
+    EXPECT_FALSE(InUseMutexExists());
+}
+
+}  // namespace
