@@ -26,4 +26,5 @@ private:
     HANDLE      m_hPipe = INVALID_HANDLE_VALUE;
     HANDLE      m_hEvent = NULL;
     OVERLAPPED  m_overlapped = {};
+    bool        m_bPending = false;     // a step timed out with m_overlapped still in use
 };

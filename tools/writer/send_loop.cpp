@@ -53,7 +53,7 @@ SendResult SendAll(HANDLE pipe, ByteSource* source, WriteSizes sizes, const Pace
         stats->writes += 1;
         progress.Show(clock.Seconds(), FormatWriterProgress(*stats, clock.Seconds()));
     }
-    // Returns once the reader has taken every byte, so a summary means delivered.
+    // Windows returns once the reader has taken every byte; Wine may return sooner.
     const bool flushed = FlushFileBuffers(pipe) != FALSE;
     error = GetLastError();
     progress.Show(clock.Seconds(), FormatWriterProgress(*stats, clock.Seconds()), true);
