@@ -1,0 +1,41 @@
+// zelmoor_bench: the driver's speed, latency and cost, beside a raw pipe and the
+// design's own ceiling. Every figure is a median over runs, with min and max.
+#include <cstdio>
+#include "bench_config.h"
+#include "driver_module.h"
+#include "sections.h"
+
+namespace {
+
+void PrintHeader(const BenchOptions& options)
+{
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    printf("zelmoor_bench: %d runs per figure%s, %lu processors\n", options.runs, options.quick ? " (quick)" : "",
+           static_cast<unsigned long>(system.dwNumberOfProcessors));
+    printf("Rates in MiB/s (2^20 bytes) unless marked Mbit/s (10^6 bits).\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    BenchOptions options;
+    if (!ParseOptions(argc, argv, options)) {
+        fprintf(stderr, "usage: zelmoor_bench [--quick] [--runs N (N >= 3)]\n");
+        return 2;
+    }
+    DriverModule module;
+    IBonDriver2* tuner = module.Load() ? module.Create() : nullptr;
+    if (tuner == nullptr) {
+        fprintf(stderr, "zelmoor_bench: cannot load the driver beside the program\n");
+        return 1;
+    }
+    PrintHeader(options);
+    RunThroughputSection(tuner, options);
+    RunLatencySection(tuner, options);
+    RunCpuSection(tuner, options);
+    RunMemorySection(tuner, module.Handle(), options);
+    RunSelectCycleSection(tuner, options);
+    return 0;
+}

@@ -1,0 +1,25 @@
+// CPU time of chosen threads of this process, and of the whole process.
+#pragma once
+#include <windows.h>
+#include <vector>
+
+std::vector<DWORD> OwnThreadIds();
+// Threads in `after` that were not in `before`.
+std::vector<DWORD> NewThreads(const std::vector<DWORD>& before, const std::vector<DWORD>& after);
+double ProcessCpuSeconds();
+// How far the process's CPU clock moves in one step, found by spinning (0 if it never moves).
+double CpuClockStepSeconds();
+
+class ThreadClock {
+public:
+    explicit ThreadClock(const std::vector<DWORD>& threadIds);
+    ~ThreadClock();
+    ThreadClock(const ThreadClock&) = delete;
+    ThreadClock& operator=(const ThreadClock&) = delete;
+
+    size_t Count() const { return m_threads.size(); }
+    double CpuSeconds() const;  // kernel and user time, summed over the threads
+
+private:
+    std::vector<HANDLE> m_threads;
+};

@@ -1,0 +1,16 @@
+// One throughput run: the same writer through the driver and through the raw pipe.
+#pragma once
+#include "IBonDriver.h"
+#include "block_log.h"
+#include "write_sizes.h"
+
+struct StreamFigures {
+    bool    ok;
+    double  bytesPerSecond;
+    double  longestWriteMs;
+};
+
+// Writer -> channel pipe -> driver -> host TakeStream; the tuner is closed afterwards.
+StreamFigures StreamThroughDriver(IBonDriver2* tuner, const WriteSizes& sizes, double seconds, BlockLog& log);
+// Writer -> plain pipe -> one blocking reader.
+StreamFigures StreamThroughRawPipe(const WriteSizes& sizes, double seconds);
