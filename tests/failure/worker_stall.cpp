@@ -37,10 +37,12 @@ void BlockIfChosen()
     WaitForSingleObject(g_release, STALL_MS);
 }
 
+// Only once the stalled worker blocks does the other's next Enter wait for ever.
 void WINAPI WatchedEnter(LPCRITICAL_SECTION cs)
 {
     const DWORD self = GetCurrentThreadId();
-    if (g_stalledId != 0 && self != g_stalledId && (self == g_workerIds[0] || self == g_workerIds[1]))
+    const bool other = self != g_stalledId && (self == g_workerIds[0] || self == g_workerIds[1]);
+    if (g_stalledId != 0 && other && WaitForSingleObject(g_entered, 0) == WAIT_OBJECT_0)
         SetEvent(g_otherEntering);
     g_enter(cs);
 }
