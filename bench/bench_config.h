@@ -28,8 +28,18 @@ constexpr double PERCENT = 100.0;
 constexpr DWORD CONNECT_LIMIT_MS = 5000;     // a writer that cannot connect by then fails the run
 constexpr DWORD DRAIN_IDLE_LIMIT_MS = 5000;  // a host that sees nothing for this long gives up
 
+enum BenchSection : unsigned {
+    SECTION_THROUGHPUT = 1u << 0,
+    SECTION_LATENCY = 1u << 1,
+    SECTION_CPU = 1u << 2,
+    SECTION_MEMORY = 1u << 3,
+    SECTION_SELECT = 1u << 4,
+    ALL_SECTIONS = (1u << 5) - 1,
+};
+
 struct BenchOptions {
     bool    quick;
+    unsigned sections;          // BenchSection bits
     int     runs;               // repetitions of every measurement
     double  streamSeconds;      // writing time of one throughput run
     int     latencySamples;     // writes per latency run
@@ -39,5 +49,6 @@ struct BenchOptions {
     DWORD   heapStreamMiB;      // streamed between the two heap censuses
 };
 
-// --quick for a short run, --runs N to repeat every measurement N times (at least 3).
+// --quick for a short run, --runs N to repeat every measurement N times (at least 3),
+// --only NAME (throughput, latency, cpu, memory, select; repeatable) for some sections.
 bool ParseOptions(int argc, char** argv, BenchOptions& options);

@@ -11,6 +11,11 @@ struct BlockArrival {
 };
 
 // Blocks that the pop worker collected in one pass, told apart by the gaps between them.
+struct Burst {
+    double  at;         // when its first block was taken
+    size_t  blocks;
+};
+
 struct BurstFigures {
     double  blocksPerBurst;     // mean
     double  bytesPerBlock;      // mean
@@ -28,6 +33,7 @@ public:
     }
     void Clear() { m_arrivals.clear(); }
     const std::vector<BlockArrival>& Arrivals() const { return m_arrivals; }
+    std::vector<Burst> BurstList() const;
     BurstFigures Bursts() const;
 
 private:

@@ -22,7 +22,8 @@ int main(int argc, char** argv)
 {
     BenchOptions options;
     if (!ParseOptions(argc, argv, options)) {
-        fprintf(stderr, "usage: zelmoor_bench [--quick] [--runs N (N >= 3)]\n");
+        fprintf(stderr, "usage: zelmoor_bench [--quick] [--runs N (N >= 3)] "
+                        "[--only throughput|latency|cpu|memory|select]...\n");
         return 2;
     }
     DriverModule module;
@@ -32,10 +33,15 @@ int main(int argc, char** argv)
         return 1;
     }
     PrintHeader(options);
-    RunThroughputSection(tuner, options);
-    RunLatencySection(tuner, options);
-    RunCpuSection(tuner, options);
-    RunMemorySection(tuner, module.Handle(), options);
-    RunSelectCycleSection(tuner, options);
+    if (options.sections & SECTION_THROUGHPUT)
+        RunThroughputSection(tuner, options);
+    if (options.sections & SECTION_LATENCY)
+        RunLatencySection(tuner, options);
+    if (options.sections & SECTION_CPU)
+        RunCpuSection(tuner, options);
+    if (options.sections & SECTION_MEMORY)
+        RunMemorySection(tuner, module.Handle(), options);
+    if (options.sections & SECTION_SELECT)
+        RunSelectCycleSection(tuner, options);
     return 0;
 }

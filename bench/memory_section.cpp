@@ -20,6 +20,22 @@ constexpr DWORD SETTLE_MS = 50;
 constexpr int KIB_DECIMALS = 1;
 constexpr int COUNT_DECIMALS = 0;
 
+DWORD WINAPI IdleThread(LPVOID) { return 0; }
+
+// What one thread with the default stack costs here: part of what a channel's two workers add.
+double ThreadCostKiB()
+{
+    const SIZE_T before = CommittedPrivateBytes();
+    HANDLE thread = CreateThread(NULL, 0, IdleThread, NULL, CREATE_SUSPENDED, NULL);
+    if (thread == NULL)
+        return 0.0;
+    const SIZE_T after = CommittedPrivateBytes();
+    ResumeThread(thread);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    return (static_cast<double>(after) - static_cast<double>(before)) / BYTES_PER_KIB;
+}
+
 struct MemoryRun {
     bool    ok;
     double  channelKiB;         // private bytes added by selecting the channel
@@ -112,6 +128,7 @@ void PrintMemory(const MemoryFigures& f)
     const double ringBytes = static_cast<double>(RING_BLOCKS) * sizeof(PipeBlock);
     PrintNote("the ring itself: %lu blocks x %lu bytes = %.1f KiB", static_cast<unsigned long>(RING_BLOCKS),
               static_cast<unsigned long>(sizeof(PipeBlock)), ringBytes / BYTES_PER_KIB);
+    PrintNote("one thread with the default stack: %.1f KiB of private memory here", ThreadCostKiB());
     PrintFigure("private bytes added by an open channel", SpreadOf(f.channel), "KiB", KIB_DECIMALS);
     PrintFigure("busy heap bytes added by an open channel", SpreadOf(f.channelHeap), "KiB", KIB_DECIMALS);
     PrintFigure("private bytes left after closing it", SpreadOf(f.closed), "KiB", KIB_DECIMALS);

@@ -6,7 +6,7 @@
 
 StreamFigures StreamThroughDriver(IBonDriver2* tuner, const WriteSizes& sizes, double seconds, BlockLog& log)
 {
-    StreamFigures result = {false, 0.0, 0.0};
+    StreamFigures result = {false, 0.0, 0.0, {}};
     log.Clear();
     if (!tuner->SelectChannel(0, BENCH_CHANNEL))
         return result;
@@ -21,12 +21,13 @@ StreamFigures StreamThroughDriver(IBonDriver2* tuner, const WriteSizes& sizes, d
     result.bytesPerSecond = SteadyBytesPerSecond(drain.bytes, drain.firstBlockBytes, drain.firstBlockAt,
                                                  drain.lastBlockAt);
     result.longestWriteMs = written.longestWriteMs;
+    result.phase = PopAfterPush(written.unblockedAt, log);
     return result;
 }
 
 StreamFigures StreamThroughRawPipe(const WriteSizes& sizes, double seconds)
 {
-    StreamFigures result = {false, 0.0, 0.0};
+    StreamFigures result = {false, 0.0, 0.0, {}};
     HANDLE pipe = CreateRawPipe();
     if (pipe == INVALID_HANDLE_VALUE)
         return result;

@@ -2,12 +2,14 @@
 #pragma once
 #include "IBonDriver.h"
 #include "block_log.h"
+#include "worker_phase.h"
 #include "write_sizes.h"
 
 struct StreamFigures {
     bool    ok;
     double  bytesPerSecond;
     double  longestWriteMs;
+    PhaseFigures phase;     // the driver only
 };
 
 // Writer -> channel pipe -> driver -> host TakeStream; the tuner is closed afterwards.

@@ -22,25 +22,11 @@ struct StreamCase {
 
 struct CaseFigures {
     std::vector<double> driverMiB, rawMiB, ratio, driverBlockMs, rawBlockMs;
-    std::vector<double> driverMbit, sleepMs, ceilingMiB, share, blocksPerBurst, beyondSleepMs, rawReadsMs;
+    std::vector<double> driverMbit, sleepMs, ceilingMiB, share, blocksPerBurst, phaseMs;
 };
 
 double MiB(double bytesPerSecond) { return bytesPerSecond / BYTES_PER_MIB; }
 double Mbit(double bytesPerSecond) { return bytesPerSecond * BITS_PER_BYTE / BITS_PER_MBIT; }
-
-// What one push cycle of 16 full blocks took, from the driver's rate.
-double CycleMs(const StreamFigures& driver)
-{
-    return driver.bytesPerSecond > 0.0
-        ? DESIGN_READS_PER_SLEEP * static_cast<double>(BLOCK_BYTES) / driver.bytesPerSecond * MS_PER_SECOND : 0.0;
-}
-
-// What 16 reads of 48,128 bytes take on the raw pipe, at its rate in the same run.
-double RawReadsMs(const StreamFigures& raw)
-{
-    return raw.bytesPerSecond > 0.0
-        ? DESIGN_READS_PER_SLEEP * static_cast<double>(BLOCK_BYTES) / raw.bytesPerSecond * MS_PER_SECOND : 0.0;
-}
 
 void PrintRun(int run, const StreamFigures& d, const StreamFigures& r, const BurstFigures& b, double sleepMs)
 {
@@ -49,12 +35,13 @@ void PrintRun(int run, const StreamFigures& d, const StreamFigures& r, const Bur
               run + 1, MiB(d.bytesPerSecond), MiB(r.bytesPerSecond), d.ok && r.ok ? "" : " (FAILED)",
               d.longestWriteMs, r.longestWriteMs, b.blocksPerBurst, b.fullBurstShare * PERCENT,
               b.bytesPerBlock / BYTES_PER_KIB, b.burstIntervalMs);
+    const PhaseFigures& p = d.phase;
+    PrintNote("       pop woke %.1f ms after push (median); %.0f%% of bursts within %.0f ms, %.1f blocks each, "
+              "the others %.1f", p.medianMs, p.earlyShare * PERCENT, EARLY_PHASE_MS, p.earlyBlocks, p.lateBlocks);
     if (sleepMs <= 0.0)
         return;
-    PrintNote("       Sleep(10) took %.3f ms: ceiling %.2f MiB/s, share %.3f; one cycle of 16 full blocks took "
-              "%.2f ms, %.2f ms beyond the sleep, where 16 raw-pipe reads take %.2f ms",
-              sleepMs, MiB(DesignCeilingBytesPerSecond(sleepMs)), d.bytesPerSecond / DesignCeilingBytesPerSecond(sleepMs),
-              CycleMs(d), CycleMs(d) - sleepMs, RawReadsMs(r));
+    PrintNote("       Sleep(10) took %.3f ms: ceiling %.2f MiB/s, share %.3f", sleepMs,
+              MiB(DesignCeilingBytesPerSecond(sleepMs)), d.bytesPerSecond / DesignCeilingBytesPerSecond(sleepMs));
 }
 
 void Record(CaseFigures& f, const StreamFigures& d, const StreamFigures& r, const BurstFigures& b, double sleepMs)
@@ -66,13 +53,13 @@ void Record(CaseFigures& f, const StreamFigures& d, const StreamFigures& r, cons
     f.rawBlockMs.push_back(r.longestWriteMs);
     f.driverMbit.push_back(Mbit(d.bytesPerSecond));
     f.blocksPerBurst.push_back(b.blocksPerBurst);
+    f.phaseMs.push_back(d.phase.medianMs);
     if (sleepMs > 0.0) {
         const double ceiling = DesignCeilingBytesPerSecond(sleepMs);
         f.sleepMs.push_back(sleepMs);
         f.ceilingMiB.push_back(MiB(ceiling));
         f.share.push_back(d.bytesPerSecond / ceiling);
-        f.beyondSleepMs.push_back(CycleMs(d) - sleepMs);
-        f.rawReadsMs.push_back(RawReadsMs(r));
+
     }
 }
 
@@ -86,13 +73,13 @@ void PrintCase(const StreamCase& c, const CaseFigures& f)
     PrintFigure("writer's longest WriteFile, driver", SpreadOf(f.driverBlockMs), "ms", MS_DECIMALS);
     PrintFigure("writer's longest WriteFile, raw pipe", SpreadOf(f.rawBlockMs), "ms", MS_DECIMALS);
     PrintFigure("blocks per collection burst", SpreadOf(f.blocksPerBurst), "", MS_DECIMALS);
+    PrintFigure("pop wake after push wake, median", SpreadOf(f.phaseMs), "ms", MS_DECIMALS);
     if (!c.againstCeiling)
         return;
     PrintFigure("Sleep(10) duration", SpreadOf(f.sleepMs), "ms", 3);
     PrintFigure("design ceiling, 16 x 48,128 B per sleep", SpreadOf(f.ceilingMiB), "MiB/s", RATE_DECIMALS);
     PrintFigure("driver / ceiling (same run)", SpreadOf(f.share), "", 3);
-    PrintFigure("cycle of 16 blocks beyond the sleep", SpreadOf(f.beyondSleepMs), "ms", RATE_DECIMALS);
-    PrintFigure("16 reads of 48,128 B on the raw pipe", SpreadOf(f.rawReadsMs), "ms", RATE_DECIMALS);
+
 }
 
 void RunCase(IBonDriver2* tuner, StreamCase c, const BenchOptions& options, BlockLog& log)

@@ -5,11 +5,14 @@
 
 namespace {
 constexpr DWORD PACE_SLEEP_MS = 1;
+constexpr double WAITED_FOR_READER_MS = 2.0;   // longer than a write into ready reads takes
+constexpr size_t UNBLOCK_LOG_CAPACITY = 1 << 14;
 }
 
 TimedWriter::TimedWriter(const WritePlan& plan)
-    : m_plan(plan), m_buffer(plan.sizes.Largest()), m_figures{false, 0, 0, 0.0, 0.0}
+    : m_plan(plan), m_buffer(plan.sizes.Largest()), m_figures{false, 0, 0, 0.0, 0.0, {}}
 {
+    m_figures.unblockedAt.reserve(UNBLOCK_LOG_CAPACITY);
     for (size_t i = 0; i < m_buffer.size(); ++i)
         m_buffer[i] = static_cast<BYTE>(i * 7 + 1);
 }
@@ -53,6 +56,9 @@ void TimedWriter::Run()
             break;
         if (blockedMs > m_figures.longestWriteMs)
             m_figures.longestWriteMs = blockedMs;
+        std::vector<double>& unblocked = m_figures.unblockedAt;
+        if (blockedMs > WAITED_FOR_READER_MS && unblocked.size() < unblocked.capacity())
+            unblocked.push_back(NowSeconds());
         ++m_figures.writes;
         m_bytes += size;
     }

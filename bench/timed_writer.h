@@ -22,6 +22,9 @@ struct WriterFigures {
     uint64_t    writes;
     double      firstWriteAt;       // NowSeconds() when the first write started
     double      longestWriteMs;     // the longest one WriteFile was blocked
+    // When writes that had waited for the reader went through: with the driver, the
+    // moments its push worker woke and started reads again.
+    std::vector<double> unblockedAt;
 };
 
 class TimedWriter {
