@@ -1,0 +1,28 @@
+#include "private_bytes.h"
+#include "census.h"
+
+namespace {
+
+SIZE_T WalkCommittedPrivate()
+{
+    SIZE_T total = 0;
+    MEMORY_BASIC_INFORMATION region;
+    const BYTE* address = nullptr;
+    while (VirtualQuery(address, &region, sizeof(region)) == sizeof(region)) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
+            total += region.RegionSize;
+        const BYTE* next = static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize;
+        if (next <= address)
+            break;      // wrapped at the top of the address space
+        address = next;
+    }
+    return total;
+}
+
+}  // namespace
+
+SIZE_T CommittedPrivateBytes()
+{
+    const SIZE_T counted = OwnPrivateBytes();
+    return counted != 0 ? counted : WalkCommittedPrivate();
+}
