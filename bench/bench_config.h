@@ -43,6 +43,7 @@ struct BenchOptions {
     int     runs;               // repetitions of every measurement
     double  streamSeconds;      // writing time of one throughput run
     int     latencySamples;     // writes per latency run
+    int     cpuRuns;            // CPU-time windows per load, the longest measurement
     DWORD   cpuWindowMs;        // length of one CPU-time window
     int     selectCycles;       // select/close cycles per run
     int     sleepSamples;       // Sleep(10) calls per ceiling estimate

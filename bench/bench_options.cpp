@@ -6,8 +6,8 @@ namespace {
 
 constexpr int MIN_RUNS = 3;
 
-const BenchOptions FULL = {false, ALL_SECTIONS, 5, 1.5, 150, 10000, 100, 30, 64};
-const BenchOptions QUICK = {true, ALL_SECTIONS, MIN_RUNS, 0.5, 50, 2000, 30, 20, 16};
+const BenchOptions FULL = {false, ALL_SECTIONS, 5, 1.5, 150, MIN_RUNS, 10000, 100, 30, 64};
+const BenchOptions QUICK = {true, ALL_SECTIONS, MIN_RUNS, 0.5, 50, MIN_RUNS, 2000, 30, 20, 16};
 
 struct SectionName {
     const char* name;
@@ -49,6 +49,7 @@ bool ParseOptions(int argc, char** argv, BenchOptions& options)
         if (runs < MIN_RUNS)
             return false;
         options.runs = runs;
+        options.cpuRuns = runs;
     }
     return true;
 }

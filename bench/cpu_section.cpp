@@ -75,7 +75,7 @@ CpuWindow MeasureCpu(IBonDriver2* tuner, Load load, DWORD windowMs)
 void RunLoad(IBonDriver2* tuner, Load load, const char* title, const BenchOptions& options)
 {
     std::vector<double> workers, process, rate;
-    for (int i = 0; i < options.runs; ++i) {
+    for (int i = 0; i < options.cpuRuns; ++i) {
         const CpuWindow w = MeasureCpu(tuner, load, options.cpuWindowMs);
         const char* failed = w.ok ? "" : " (FAILED: workers not found)";
         if (load == Load::Paced)

@@ -11,8 +11,8 @@ void PrintHeader(const BenchOptions& options)
 {
     SYSTEM_INFO system;
     GetSystemInfo(&system);
-    printf("zelmoor_bench: %d runs per figure%s, %lu processors\n", options.runs, options.quick ? " (quick)" : "",
-           static_cast<unsigned long>(system.dwNumberOfProcessors));
+    printf("zelmoor_bench: %d runs per figure (%d for CPU time)%s, %lu processors\n", options.runs, options.cpuRuns,
+           options.quick ? ", quick" : "", static_cast<unsigned long>(system.dwNumberOfProcessors));
     printf("Rates in MiB/s (2^20 bytes) unless marked Mbit/s (10^6 bits).\n");
 }
 
