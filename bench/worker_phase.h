@@ -10,8 +10,12 @@ struct PhaseFigures {
     double  earlyShare;     // bursts less than EARLY_PHASE_MS after a push wake, 0 to 1
     double  earlyBlocks;    // mean blocks in those bursts
     double  lateBlocks;     // mean blocks in the others
+    double  pushPeriodMs;   // median time from one push wake to the next
+    double  blocksPerPush;  // blocks taken per push cycle, at most the 16 it can start
 };
 
 constexpr double EARLY_PHASE_MS = 3.0;
 
-PhaseFigures PopAfterPush(const std::vector<double>& pushWakes, const BlockLog& log);
+// `unblocks` are the ends of the writer's waits; those closer than half a poll to the
+// one before belong to the same push wake, since the push worker sleeps 10 ms between.
+PhaseFigures PopAfterPush(const std::vector<double>& unblocks, const BlockLog& log);
