@@ -93,7 +93,7 @@ void RunLoad(IBonDriver2* tuner, Load load, const char* title, const BenchOption
     snprintf(label, sizeof(label), "%s, whole process", title);
     PrintFigure(label, SpreadOf(process), "% core", PERCENT_DECIMALS);
     if (load == Load::Paced)
-        PrintFigure("rate carried in the window", SpreadOf(rate), "MB/s", 3);
+        PrintFigure("rate carried in the window", SpreadOf(rate), "MB/s", PERCENT_DECIMALS);
 }
 
 }  // namespace

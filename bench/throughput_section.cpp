@@ -12,6 +12,7 @@ constexpr size_t BLOCK_LOG_CAPACITY = 1 << 16;
 constexpr uint64_t RANDOM_SIZES_SEED = 0x5EED;
 constexpr int RATE_DECIMALS = 2;
 constexpr int MS_DECIMALS = 1;
+constexpr int RATIO_DECIMALS = 3;
 
 struct StreamCase {
     const char* name;
@@ -37,9 +38,10 @@ void PrintRun(int run, const StreamFigures& d, const StreamFigures& r, const Bur
               d.longestWriteMs, r.longestWriteMs, b.blocksPerBurst, b.fullBurstShare * PERCENT,
               b.bytesPerBlock / BYTES_PER_KIB, b.burstIntervalMs);
     const PhaseFigures& p = d.phase;
-    PrintNote("       push cycle %.2f ms with %.2f blocks; pop woke %.1f ms after push (median); %.0f%% of bursts "
-              "within %.0f ms, %.1f blocks each, the others %.1f", p.pushPeriodMs, p.blocksPerPush, p.medianMs,
-              p.earlyShare * PERCENT, EARLY_PHASE_MS, p.earlyBlocks, p.lateBlocks);
+    PrintNote("       push cycle %.2f ms with %.2f blocks; pop woke %.1f ms after push (quartiles %.1f-%.1f); "
+              "%.0f%% of bursts within %.0f ms, %.1f blocks each, the others %.1f", p.pushPeriodMs, p.blocksPerPush,
+              p.medianMs, p.quartileLowMs, p.quartileHighMs, p.earlyShare * PERCENT, EARLY_PHASE_MS, p.earlyBlocks,
+              p.lateBlocks);
     if (sleepMs <= 0.0)
         return;
     PrintNote("       Sleep(10) took %.3f ms: ceiling %.2f MiB/s, share %.3f", sleepMs,
@@ -65,7 +67,6 @@ void Record(CaseFigures& f, const StreamFigures& d, const StreamFigures& r, cons
         f.share.push_back(d.bytesPerSecond / ceiling);
         f.sleepShare.push_back(d.phase.pushPeriodMs > 0.0 ? sleepMs / d.phase.pushPeriodMs : 0.0);
         f.fillShare.push_back(d.phase.blocksPerPush / DESIGN_READS_PER_SLEEP);
-
     }
 }
 
@@ -75,20 +76,20 @@ void PrintCase(const StreamCase& c, const CaseFigures& f)
     if (c.inMegabits)
         PrintFigure("driver throughput", SpreadOf(f.driverMbit), "Mbit/s", MS_DECIMALS);
     PrintFigure("raw pipe throughput", SpreadOf(f.rawMiB), "MiB/s", RATE_DECIMALS);
-    PrintFigure("driver / raw pipe (same run)", SpreadOf(f.ratio), "", 3);
+    PrintFigure("driver / raw pipe (same run)", SpreadOf(f.ratio), "", RATIO_DECIMALS);
     PrintFigure("writer's longest WriteFile, driver", SpreadOf(f.driverBlockMs), "ms", MS_DECIMALS);
     PrintFigure("writer's longest WriteFile, raw pipe", SpreadOf(f.rawBlockMs), "ms", MS_DECIMALS);
     PrintFigure("blocks per collection burst", SpreadOf(f.blocksPerBurst), "", MS_DECIMALS);
-    PrintFigure("push worker's cycle (writer unblocked to unblocked)", SpreadOf(f.pushMs), "ms", RATE_DECIMALS);
+    PrintFigure("push worker's cycle, from the writer's waits", SpreadOf(f.pushMs), "ms", RATE_DECIMALS);
     PrintFigure("blocks per push cycle (16 at most)", SpreadOf(f.pushBlocks), "", RATE_DECIMALS);
     PrintFigure("pop wake after push wake, median", SpreadOf(f.phaseMs), "ms", MS_DECIMALS);
     if (!c.againstCeiling)
         return;
-    PrintFigure("Sleep(10) duration", SpreadOf(f.sleepMs), "ms", 3);
+    PrintFigure("Sleep(10) duration", SpreadOf(f.sleepMs), "ms", RATIO_DECIMALS);
     PrintFigure("design ceiling, 16 x 48,128 B per sleep", SpreadOf(f.ceilingMiB), "MiB/s", RATE_DECIMALS);
-    PrintFigure("driver / ceiling (same run)", SpreadOf(f.share), "", 3);
-    PrintFigure("  of which: Sleep(10) / push cycle", SpreadOf(f.sleepShare), "", 3);
-    PrintFigure("  of which: blocks per push cycle / 16", SpreadOf(f.fillShare), "", 3);
+    PrintFigure("driver / ceiling (same run)", SpreadOf(f.share), "", RATIO_DECIMALS);
+    PrintFigure("  of which: Sleep(10) / push cycle", SpreadOf(f.sleepShare), "", RATIO_DECIMALS);
+    PrintFigure("  of which: blocks per push cycle / 16", SpreadOf(f.fillShare), "", RATIO_DECIMALS);
 
 }
 

@@ -6,6 +6,8 @@
 
 namespace {
 
+constexpr double LOWER_QUARTILE = 0.25;
+constexpr double UPPER_QUARTILE = 0.75;
 constexpr double SAME_WAKE_SECONDS = DESIGN_POLL_MS / 2 / MS_PER_SECOND;
 
 std::vector<double> PushWakes(const std::vector<double>& unblocks)
@@ -37,7 +39,7 @@ void PushCycles(const std::vector<double>& pushWakes, const BlockLog& log, Phase
 PhaseFigures PopAfterPush(const std::vector<double>& unblocks, const BlockLog& log)
 {
     const std::vector<double> pushWakes = PushWakes(unblocks);
-    PhaseFigures figures = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
+    PhaseFigures figures = {0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0};
     PushCycles(pushWakes, log, figures);
     std::vector<double> phases;
     size_t early = 0, earlyBlocks = 0, lateBlocks = 0;
@@ -55,6 +57,8 @@ PhaseFigures PopAfterPush(const std::vector<double>& unblocks, const BlockLog& l
         return figures;
     const size_t late = phases.size() - early;
     figures.medianMs = SpreadOf(phases).median;
+    figures.quartileLowMs = Percentile(phases, LOWER_QUARTILE);
+    figures.quartileHighMs = Percentile(phases, UPPER_QUARTILE);
     figures.earlyShare = static_cast<double>(early) / phases.size();
     figures.earlyBlocks = early ? static_cast<double>(earlyBlocks) / early : 0.0;
     figures.lateBlocks = late ? static_cast<double>(lateBlocks) / late : 0.0;

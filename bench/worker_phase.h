@@ -7,6 +7,8 @@
 
 struct PhaseFigures {
     double  medianMs;       // pop wake after push wake, median over bursts
+    double  quartileLowMs;  // and its 25th and 75th percentiles: narrow when the phase holds
+    double  quartileHighMs;
     double  earlyShare;     // bursts less than EARLY_PHASE_MS after a push wake, 0 to 1
     double  earlyBlocks;    // mean blocks in those bursts
     double  lateBlocks;     // mean blocks in the others
