@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # One entry point over the three build trees (see CMakePresets.json).
 #   ./build.sh demo      build everything into dist/ and run the demo
-#   ./build.sh test      build everything and run every test under Wine
-#   ./build.sh soak      the long soak tests only
+#   ./build.sh test      build everything and run every test under Wine, soak tests included
+#   ./build.sh soak      the soak tests only
 #   ./build.sh bench     the driver benchmark
 #   ./build.sh package   zip dist/ with the README into release/
 #   ./build.sh build     build only
@@ -69,7 +69,7 @@ command=${1:-demo}
 shift || true
 case "$command" in
     build)   install_missing_packages; build_all ;;
-    test)    install_missing_packages; build_all; start_wine; run_tests -LE soak "$@" ;;
+    test)    install_missing_packages; build_all; start_wine; run_tests "$@" ;;
     soak)    install_missing_packages; build_all; start_wine; run_tests -L soak "$@" ;;
     demo)    install_missing_packages; build_all; start_wine; "$ROOT/tools/demo.sh" "$@" ;;
     bench)   install_missing_packages; build_all; start_wine; wine "$ROOT/build/mingw-x64/bench/zelmoor_bench.exe" "$@" ;;

@@ -1,5 +1,4 @@
 #include "census.h"
-#include <psapi.h>
 #include <tlhelp32.h>
 #include <vector>
 
@@ -62,12 +61,4 @@ long CountOwnThreads()
         count += entry.th32OwnerProcessID == self;
     CloseHandle(snapshot);
     return count;
-}
-
-SIZE_T OwnPrivateBytes()
-{
-    PROCESS_MEMORY_COUNTERS_EX counters = {};
-    counters.cb = sizeof(counters);
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
-    return counters.PrivateUsage;
 }

@@ -5,7 +5,6 @@
 // GetProcessHandleCount answers 0 under Wine, so the system handle table is asked.
 long CountOwnHandles();
 long CountOwnThreads();
-SIZE_T OwnPrivateBytes();
 
 struct Census {
     long handles;

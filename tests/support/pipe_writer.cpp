@@ -34,15 +34,24 @@ StreamWriter::StreamWriter(DWORD channel, uint64_t seed, uint64_t totalBytes, DW
 {
 }
 
+DWORD WINAPI StreamWriter::ThreadMain(LPVOID self)
+{
+    static_cast<StreamWriter*>(self)->Run();
+    return 0;
+}
+
 void StreamWriter::Start()
 {
-    m_thread = std::thread([this] { Run(); });
+    m_thread = CreateThread(NULL, 0, ThreadMain, this, 0, NULL);
 }
 
 void StreamWriter::Join()
 {
-    if (m_thread.joinable())
-        m_thread.join();
+    if (m_thread == NULL)
+        return;
+    WaitForSingleObject(m_thread, INFINITE);
+    CloseHandle(m_thread);
+    m_thread = NULL;
 }
 
 void StreamWriter::Run()

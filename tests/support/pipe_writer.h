@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <atomic>
 #include <cstdint>
-#include <thread>
 #include <vector>
 
 constexpr DWORD CONNECT_TIMEOUT_MS = 5000;
@@ -38,13 +37,14 @@ public:
     DWORD LongestWriteMs() const { return m_longestWriteMs; }
 
 private:
+    static DWORD WINAPI ThreadMain(LPVOID self);
     void Run();
     DWORD m_channel;
     uint64_t m_seed;
     uint64_t m_total;
     DWORD m_minWrite;
     DWORD m_maxWrite;
-    std::thread m_thread;
+    HANDLE m_thread = NULL;     // a plain thread: the threads library makes handles of its own
     std::atomic<bool> m_ok{false};
     std::atomic<uint64_t> m_written{0};
     std::atomic<DWORD> m_longestWriteMs{0};

@@ -1,7 +1,15 @@
 #include "private_bytes.h"
-#include "census.h"
+#include <psapi.h>
 
 namespace {
+
+SIZE_T CountedPrivateBytes()
+{
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof(counters);
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof(counters));
+    return counters.PrivateUsage;
+}
 
 SIZE_T WalkCommittedPrivate()
 {
@@ -23,6 +31,6 @@ SIZE_T WalkCommittedPrivate()
 
 SIZE_T CommittedPrivateBytes()
 {
-    const SIZE_T counted = OwnPrivateBytes();
+    const SIZE_T counted = CountedPrivateBytes();
     return counted != 0 ? counted : WalkCommittedPrivate();
 }

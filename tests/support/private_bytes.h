@@ -2,6 +2,6 @@
 #pragma once
 #include <windows.h>
 
-// OwnPrivateBytes (census.h) answers 0 under Wine, whose process counters leave
-// PrivateUsage empty; the address space is walked then instead.
+// Wine leaves the process counters' PrivateUsage at 0; the address space is
+// walked then instead.
 SIZE_T CommittedPrivateBytes();
