@@ -22,7 +22,7 @@ std::vector<Burst> BlockLog::BurstList() const
 
 BurstFigures BlockLog::Bursts() const
 {
-    BurstFigures figures = {0.0, 0.0, 0.0, 0.0};
+    BurstFigures figures = {0.0, 0.0, 0.0, 0.0, 0.0};
     const std::vector<Burst> bursts = BurstList();
     if (bursts.empty())
         return figures;
@@ -40,5 +40,7 @@ BurstFigures BlockLog::Bursts() const
     figures.bytesPerBlock = static_cast<double>(bytes) / m_arrivals.size();
     figures.burstIntervalMs = SpreadOf(intervals).median;
     figures.fullBurstShare = static_cast<double>(full) / bursts.size();
+    if (bursts.size() > 1)
+        figures.cycleMs = (bursts.back().at - bursts.front().at) * MS_PER_SECOND / (bursts.size() - 1);
     return figures;
 }

@@ -20,6 +20,7 @@ struct BurstFigures {
     double  blocksPerBurst;     // mean
     double  bytesPerBlock;      // mean
     double  burstIntervalMs;    // median time from one burst to the next
+    double  cycleMs;            // mean, first burst to last: blocks per burst x bytes / cycle is the rate
     double  fullBurstShare;     // bursts of the design's full 16 blocks, 0 to 1
 };
 

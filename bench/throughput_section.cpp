@@ -23,8 +23,8 @@ struct StreamCase {
 
 struct CaseFigures {
     std::vector<double> driverMiB, rawMiB, ratio, driverBlockMs, rawBlockMs;
-    std::vector<double> driverMbit, sleepMs, ceilingMiB, share, blocksPerBurst, phaseMs, pushMs, pushBlocks;
-    std::vector<double> sleepShare, fillShare;
+    std::vector<double> driverMbit, sleepMs, ceilingMiB, share, blocksPerBurst, phaseMs, cycleMs;
+    std::vector<double> sleepShare, fillShare, blockShare;
 };
 
 double MiB(double bytesPerSecond) { return bytesPerSecond / BYTES_PER_MIB; }
@@ -38,10 +38,9 @@ void PrintRun(int run, const StreamFigures& d, const StreamFigures& r, const Bur
               d.longestWriteMs, r.longestWriteMs, b.blocksPerBurst, b.fullBurstShare * PERCENT,
               b.bytesPerBlock / BYTES_PER_KIB, b.burstIntervalMs);
     const PhaseFigures& p = d.phase;
-    PrintNote("       push cycle %.2f ms with %.2f blocks; pop woke %.1f ms after push (quartiles %.1f-%.1f); "
-              "%.0f%% of bursts within %.0f ms, %.1f blocks each, the others %.1f", p.pushPeriodMs, p.blocksPerPush,
-              p.medianMs, p.quartileLowMs, p.quartileHighMs, p.earlyShare * PERCENT, EARLY_PHASE_MS, p.earlyBlocks,
-              p.lateBlocks);
+    PrintNote("       collection cycle %.2f ms on average; pop woke %.1f ms after push (median, quartiles %.1f-%.1f), "
+              "%.0f%% of bursts within %.0f ms", b.cycleMs, p.medianMs, p.quartileLowMs, p.quartileHighMs,
+              p.earlyShare * PERCENT, EARLY_PHASE_MS);
     if (sleepMs <= 0.0)
         return;
     PrintNote("       Sleep(10) took %.3f ms: ceiling %.2f MiB/s, share %.3f", sleepMs,
@@ -58,15 +57,15 @@ void Record(CaseFigures& f, const StreamFigures& d, const StreamFigures& r, cons
     f.driverMbit.push_back(Mbit(d.bytesPerSecond));
     f.blocksPerBurst.push_back(b.blocksPerBurst);
     f.phaseMs.push_back(d.phase.medianMs);
-    f.pushMs.push_back(d.phase.pushPeriodMs);
-    f.pushBlocks.push_back(d.phase.blocksPerPush);
+    f.cycleMs.push_back(b.cycleMs);
     if (sleepMs > 0.0) {
         const double ceiling = DesignCeilingBytesPerSecond(sleepMs);
         f.sleepMs.push_back(sleepMs);
         f.ceilingMiB.push_back(MiB(ceiling));
         f.share.push_back(d.bytesPerSecond / ceiling);
-        f.sleepShare.push_back(d.phase.pushPeriodMs > 0.0 ? sleepMs / d.phase.pushPeriodMs : 0.0);
-        f.fillShare.push_back(d.phase.blocksPerPush / DESIGN_READS_PER_SLEEP);
+        f.sleepShare.push_back(b.cycleMs > 0.0 ? sleepMs / b.cycleMs : 0.0);
+        f.fillShare.push_back(b.blocksPerBurst / DESIGN_READS_PER_SLEEP);
+        f.blockShare.push_back(b.bytesPerBlock / BLOCK_BYTES);
     }
 }
 
@@ -80,16 +79,16 @@ void PrintCase(const StreamCase& c, const CaseFigures& f)
     PrintFigure("writer's longest WriteFile, driver", SpreadOf(f.driverBlockMs), "ms", MS_DECIMALS);
     PrintFigure("writer's longest WriteFile, raw pipe", SpreadOf(f.rawBlockMs), "ms", MS_DECIMALS);
     PrintFigure("blocks per collection burst", SpreadOf(f.blocksPerBurst), "", MS_DECIMALS);
-    PrintFigure("push worker's cycle, from the writer's waits", SpreadOf(f.pushMs), "ms", RATE_DECIMALS);
-    PrintFigure("blocks per push cycle (16 at most)", SpreadOf(f.pushBlocks), "", RATE_DECIMALS);
+    PrintFigure("collection cycle, mean", SpreadOf(f.cycleMs), "ms", RATE_DECIMALS);
     PrintFigure("pop wake after push wake, median", SpreadOf(f.phaseMs), "ms", MS_DECIMALS);
     if (!c.againstCeiling)
         return;
     PrintFigure("Sleep(10) duration", SpreadOf(f.sleepMs), "ms", RATIO_DECIMALS);
     PrintFigure("design ceiling, 16 x 48,128 B per sleep", SpreadOf(f.ceilingMiB), "MiB/s", RATE_DECIMALS);
     PrintFigure("driver / ceiling (same run)", SpreadOf(f.share), "", RATIO_DECIMALS);
-    PrintFigure("  of which: Sleep(10) / push cycle", SpreadOf(f.sleepShare), "", RATIO_DECIMALS);
-    PrintFigure("  of which: blocks per push cycle / 16", SpreadOf(f.fillShare), "", RATIO_DECIMALS);
+    PrintFigure("  ~ Sleep(10) / collection cycle", SpreadOf(f.sleepShare), "", RATIO_DECIMALS);
+    PrintFigure("  x blocks per collection burst / 16", SpreadOf(f.fillShare), "", RATIO_DECIMALS);
+    PrintFigure("  x bytes per block / 48,128", SpreadOf(f.blockShare), "", RATIO_DECIMALS);
 
 }
 

@@ -10,10 +10,6 @@ struct PhaseFigures {
     double  quartileLowMs;  // and its 25th and 75th percentiles: narrow when the phase holds
     double  quartileHighMs;
     double  earlyShare;     // bursts less than EARLY_PHASE_MS after a push wake, 0 to 1
-    double  earlyBlocks;    // mean blocks in those bursts
-    double  lateBlocks;     // mean blocks in the others
-    double  pushPeriodMs;   // median time from one push wake to the next
-    double  blocksPerPush;  // blocks taken per push cycle, at most the 16 it can start
 };
 
 constexpr double EARLY_PHASE_MS = 3.0;
