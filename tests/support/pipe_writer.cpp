@@ -1,4 +1,5 @@
 #include "pipe_writer.h"
+#include <algorithm>
 #include <random>
 #include <string>
 #include "driver_module.h"
@@ -29,9 +30,20 @@ void PipeWriter::Close()
     m_pipe = INVALID_HANDLE_VALUE;
 }
 
-StreamWriter::StreamWriter(DWORD channel, uint64_t seed, uint64_t totalBytes, DWORD minWrite, DWORD maxWrite)
-    : m_channel(channel), m_seed(seed), m_total(totalBytes), m_minWrite(minWrite), m_maxWrite(maxWrite)
+StreamWriter::StreamWriter(DWORD channel, uint64_t seed, uint64_t totalBytes, DWORD minWrite, DWORD maxWrite,
+                           DWORD connectTimeoutMs)
+    : m_channel(channel), m_seed(seed), m_total(totalBytes), m_minWrite(minWrite), m_maxWrite(maxWrite),
+      m_connectTimeoutMs(connectTimeoutMs)
 {
+}
+
+StreamWriter::~StreamWriter()
+{
+    if (m_release != NULL)
+        SetEvent(m_release);
+    Join();
+    if (m_release != NULL)
+        CloseHandle(m_release);
 }
 
 DWORD WINAPI StreamWriter::ThreadMain(LPVOID self)
@@ -57,8 +69,17 @@ void StreamWriter::Join()
 void StreamWriter::Run()
 {
     PipeWriter pipe;
-    if (!pipe.Connect(m_channel))
+    if (!pipe.Connect(m_channel, m_connectTimeoutMs))
         return;
+    SendAll(pipe);
+    m_ok = m_written == m_total;
+    // Held until released, even after a failed write, so Join never races the test.
+    if (m_release != NULL)
+        WaitForSingleObject(m_release, INFINITE);
+}
+
+void StreamWriter::SendAll(PipeWriter& pipe)
+{
     Pattern pattern(m_seed);
     std::mt19937 sizes(static_cast<unsigned>(m_seed));
     std::uniform_int_distribution<DWORD> pick(m_minWrite, m_maxWrite);
@@ -74,5 +95,4 @@ void StreamWriter::Run()
             m_longestWriteMs = took;
         m_written += size;
     }
-    m_ok = true;
 }

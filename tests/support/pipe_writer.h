@@ -28,22 +28,31 @@ private:
 // Writes a seeded pattern in sizes drawn from [minWrite, maxWrite] on a thread of its own.
 class StreamWriter {
 public:
-    StreamWriter(DWORD channel, uint64_t seed, uint64_t totalBytes, DWORD minWrite, DWORD maxWrite);
-    ~StreamWriter() { Join(); }
+    StreamWriter(DWORD channel, uint64_t seed, uint64_t totalBytes, DWORD minWrite, DWORD maxWrite,
+                 DWORD connectTimeoutMs = CONNECT_TIMEOUT_MS);
+    virtual ~StreamWriter();
+    StreamWriter(const StreamWriter&) = delete;
+    StreamWriter& operator=(const StreamWriter&) = delete;
+
     void Start();
     void Join();
     bool Succeeded() const { return m_ok; }
     uint64_t BytesWritten() const { return m_written; }
     DWORD LongestWriteMs() const { return m_longestWriteMs; }
 
+protected:
+    HANDLE m_release = NULL;    // when set, the pipe stays open until it is signalled
+
 private:
     static DWORD WINAPI ThreadMain(LPVOID self);
     void Run();
+    void SendAll(PipeWriter& pipe);
     DWORD m_channel;
     uint64_t m_seed;
     uint64_t m_total;
     DWORD m_minWrite;
     DWORD m_maxWrite;
+    DWORD m_connectTimeoutMs;
     HANDLE m_thread = NULL;     // a plain thread: the threads library makes handles of its own
     std::atomic<bool> m_ok{false};
     std::atomic<uint64_t> m_written{0};

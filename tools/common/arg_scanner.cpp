@@ -5,18 +5,18 @@ namespace {
 const char OPTION_PREFIX[] = "--";
 const size_t OPTION_PREFIX_LENGTH = 2;
 
-const OptionSpec* FindSpec(const std::vector<OptionSpec>& specs, const std::string& name)
+const OptionRule* FindRule(const std::vector<OptionRule>& rules, const std::string& name)
 {
-    for (const OptionSpec& spec : specs)
-        if (name == spec.name)
-            return &spec;
+    for (const OptionRule& rule : rules)
+        if (name == rule.name)
+            return &rule;
     return nullptr;
 }
 
 } // namespace
 
 ScanResult ScanArguments(const std::vector<std::string>& args,
-                         const std::vector<OptionSpec>& specs)
+                         const std::vector<OptionRule>& rules)
 {
     ScanResult result;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -33,13 +33,13 @@ ScanResult ScanArguments(const std::vector<std::string>& args,
         const size_t equals = arg.find('=');
         const std::string name = arg.substr(OPTION_PREFIX_LENGTH, equals == std::string::npos
                                                 ? std::string::npos : equals - OPTION_PREFIX_LENGTH);
-        const OptionSpec* spec = FindSpec(specs, name);
-        if (spec == nullptr) {
+        const OptionRule* rule = FindRule(rules, name);
+        if (rule == nullptr) {
             result.error = "unknown option '--" + name + "'";
             return result;
         }
         ScannedOption option{name, ""};
-        if (!spec->takesValue) {
+        if (!rule->takesValue) {
             if (equals != std::string::npos) {
                 result.error = "option '--" + name + "' takes no value";
                 return result;

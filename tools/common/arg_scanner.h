@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-struct OptionSpec {
+struct OptionRule {
     const char* name;       // without the leading "--"
     bool        takesValue;
 };
@@ -20,4 +20,4 @@ struct ScanResult {
 };
 
 ScanResult ScanArguments(const std::vector<std::string>& args,
-                         const std::vector<OptionSpec>& specs);
+                         const std::vector<OptionRule>& rules);

@@ -9,7 +9,7 @@ const uint64_t CHANNEL_MAX = 0xFFFFFFFEull;       // 0xFFFFFFFF is "no channel" 
 const uint64_t BYTES_MAX = 1ull << 50;
 const double   SECONDS_MAX = 7 * 24 * 3600.0;
 
-const std::vector<OptionSpec> HOST_OPTIONS = {
+const std::vector<OptionRule> HOST_OPTIONS = {
     {"help", false}, {"dll", true}, {"channel", true}, {"copy", false},
     {"out", true}, {"bytes", true}, {"seconds", true}, {"until-gone", false},
 };

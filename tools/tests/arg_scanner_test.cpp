@@ -5,9 +5,9 @@
 
 namespace {
 
-const std::vector<OptionSpec> SPECS = {{"out", true}, {"copy", false}};
+const std::vector<OptionRule> RULES = {{"out", true}, {"copy", false}};
 
-ScanResult Scan(const std::vector<std::string>& args) { return ScanArguments(args, SPECS); }
+ScanResult Scan(const std::vector<std::string>& args) { return ScanArguments(args, RULES); }
 
 TEST(ArgScanner, SpaceAndEqualsFormsGiveTheSameValue)
 {

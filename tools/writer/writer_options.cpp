@@ -12,7 +12,7 @@ const uint64_t RATE_MAX = 100000000000ull;  // 100 Gbit/s
 const uint64_t WRITE_SIZE_MAX = 1u << 20;
 const double   WAIT_SECONDS_MAX = 3600.0;
 
-const std::vector<OptionSpec> WRITER_OPTIONS = {
+const std::vector<OptionRule> WRITER_OPTIONS = {
     {"help", false}, {"channel", true}, {"file", true}, {"stdin", false}, {"bytes", true},
     {"seed", true}, {"pid", true}, {"rate", true}, {"write-size", true},
     {"random-min", true}, {"random-max", true}, {"wait-seconds", true},
