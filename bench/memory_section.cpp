@@ -8,7 +8,7 @@
 #include "heap_census.h"
 #include "host_drain.h"
 #include "report.h"
-#include "private_memory.h"
+#include "private_bytes.h"
 #include "ring.h"
 #include "sections.h"
 
