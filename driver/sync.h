@@ -25,11 +25,13 @@ private:
     CRITICAL_SECTION& m_cs;
 };
 
-// The one place a handle is released; safe to run twice.
+// The one place a handle is released; safe to run twice. The field is cleared
+// before the close, so a thread ended in between cannot leave a closed value behind.
 inline void CloseAndClear(HANDLE& handle, HANDLE emptyValue = NULL)
 {
-    if (handle != emptyValue) {
-        CloseHandle(handle);
-        handle = emptyValue;
-    }
+    const HANDLE closing = handle;
+    if (closing == emptyValue)
+        return;
+    handle = emptyValue;
+    CloseHandle(closing);
 }

@@ -44,14 +44,15 @@ void UpdateConnection(HANDLE pipe, PushState& s)
     }
 }
 
-// The record lives on this stack, so a pending connect must end before the worker does.
+// The record lives on this stack, so a pending connect must end before the worker
+// does. A cancel completes promptly; should it not, CloseTuner's bounded wait ends
+// the worker by force, which leaves the stack in place.
 void CancelPendingConnect(HANDLE pipe, PushState& s)
 {
     if (!s.connectPending)
         return;
     CancelIoEx(pipe, &s.connectRecord);
-    for (DWORD waited = 0; IsIoPending(s.connectRecord) && waited < CONNECT_CANCEL_TIMEOUT_MS;
-         waited += CONNECT_CANCEL_POLL_MS)
+    while (IsIoPending(s.connectRecord))
         Sleep(CONNECT_CANCEL_POLL_MS);
     s.connectPending = false;
 }

@@ -10,7 +10,6 @@ constexpr DWORD PAUSE_SLEEP_MS = 100;
 constexpr DWORD MAX_READING = 16;
 constexpr DWORD IDLE_SLEEP_MS = 10;
 constexpr DWORD CONNECT_CANCEL_POLL_MS = 1;
-constexpr DWORD CONNECT_CANCEL_TIMEOUT_MS = 500;
 constexpr ULONG_PTR STATUS_PENDING_VALUE = 0x103;   // OVERLAPPED::Internal while in progress
 
 DWORD WINAPI PushIoThread(LPVOID tuner);
