@@ -1,4 +1,5 @@
 #include "pipe_writer.h"
+#include <gtest/gtest.h>
 #include <algorithm>
 #include <random>
 #include <string>
@@ -61,7 +62,12 @@ void StreamWriter::Join()
 {
     if (m_thread == NULL)
         return;
-    WaitForSingleObject(m_thread, INFINITE);
+    if (WaitForSingleObject(m_thread, WRITER_JOIN_TIMEOUT_MS) != WAIT_OBJECT_0) {
+        ADD_FAILURE() << "the writer thread is still " << m_doing.load() << " after " << WRITER_JOIN_TIMEOUT_MS
+                      << " ms, " << m_written.load() << " bytes written";
+        TerminateThread(m_thread, 0);
+        WaitForSingleObject(m_thread, WRITER_JOIN_TIMEOUT_MS);
+    }
     CloseHandle(m_thread);
     m_thread = NULL;
 }
@@ -69,13 +75,17 @@ void StreamWriter::Join()
 void StreamWriter::Run()
 {
     PipeWriter pipe;
+    m_doing = "connecting";
     if (!pipe.Connect(m_channel, m_connectTimeoutMs))
         return;
+    m_doing = "writing";
     SendAll(pipe);
     m_ok = m_written == m_total;
     // Held until released, even after a failed write, so Join never races the test.
+    m_doing = "held, waiting for its release";
     if (m_release != NULL)
         WaitForSingleObject(m_release, INFINITE);
+    m_doing = "closing";
 }
 
 void StreamWriter::SendAll(PipeWriter& pipe)

@@ -6,6 +6,7 @@
 #include <vector>
 
 constexpr DWORD CONNECT_TIMEOUT_MS = 5000;
+constexpr DWORD WRITER_JOIN_TIMEOUT_MS = 30000;   // far beyond any write the tests make
 
 class PipeWriter {
 public:
@@ -35,6 +36,7 @@ public:
     StreamWriter& operator=(const StreamWriter&) = delete;
 
     void Start();
+    // Waits for the thread; a writer that never ends fails the test instead of hanging it.
     void Join();
     bool Succeeded() const { return m_ok; }
     uint64_t BytesWritten() const { return m_written; }
@@ -57,4 +59,5 @@ private:
     std::atomic<bool> m_ok{false};
     std::atomic<uint64_t> m_written{0};
     std::atomic<DWORD> m_longestWriteMs{0};
+    std::atomic<const char*> m_doing{"starting"};
 };
