@@ -8,6 +8,9 @@ const uint64_t DECIMAL_BASE = 10;
 const unsigned KIB_SHIFT = 10;
 const unsigned MIB_SHIFT = 20;
 const unsigned GIB_SHIFT = 30;
+const uint64_t KILO = 1000;
+const uint64_t MEGA = 1000 * KILO;
+const uint64_t GIGA = 1000 * MEGA;
 
 bool ParseDigits(const std::string& text, uint64_t* out)
 {
@@ -36,6 +39,16 @@ bool SuffixShift(char suffix, unsigned* shift)
     }
 }
 
+bool DecimalMultiplier(char suffix, uint64_t* multiplier)
+{
+    switch (suffix) {
+    case 'K': case 'k': *multiplier = KILO; return true;
+    case 'M': case 'm': *multiplier = MEGA; return true;
+    case 'G': case 'g': *multiplier = GIGA; return true;
+    default:            return false;
+    }
+}
+
 } // namespace
 
 bool ParseUnsigned(const std::string& text, uint64_t minimum, uint64_t maximum, uint64_t* out)
@@ -57,6 +70,22 @@ bool ParseByteCount(const std::string& text, uint64_t minimum, uint64_t maximum,
     if (!ParseDigits(digits, &value) || value > (UINT64_MAX >> shift))
         return false;
     value <<= shift;
+    if (value < minimum || value > maximum)
+        return false;
+    *out = value;
+    return true;
+}
+
+bool ParseBitRate(const std::string& text, uint64_t minimum, uint64_t maximum, uint64_t* out)
+{
+    uint64_t multiplier = 1;
+    std::string digits = text;
+    if (!digits.empty() && DecimalMultiplier(digits.back(), &multiplier))
+        digits.pop_back();
+    uint64_t value = 0;
+    if (!ParseDigits(digits, &value) || value > UINT64_MAX / multiplier)
+        return false;
+    value *= multiplier;
     if (value < minimum || value > maximum)
         return false;
     *out = value;
