@@ -10,7 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$(pwd)
-PRESETS=(driver-msvc-x64 mingw-x64 mingw-x86)
+PRESETS=(driver-msvc-x64 driver-msvc-x86 mingw-x64 mingw-x86)
 PACKAGES=(cmake ninja-build clang lld llvm googletest mingw-w64 wine wine64 wine32:i386 zip)
 JOBS=$(nproc)
 

@@ -1,5 +1,6 @@
 // zelmoor_bench: the driver's speed, latency and cost, beside a raw pipe and the
 // design's own ceiling. Every figure is a median over runs, with min and max.
+#include <climits>
 #include <cstdio>
 #include "bench_config.h"
 #include "driver_module.h"
@@ -11,7 +12,9 @@ void PrintHeader(const BenchOptions& options)
 {
     SYSTEM_INFO system;
     GetSystemInfo(&system);
-    printf("zelmoor_bench: %d runs per figure (%d for CPU time)%s, %lu processors\n", options.runs, options.cpuRuns,
+    // Both drivers are measured by a bench of their bitness; the header says which one this is.
+    printf("zelmoor_bench: %ls, %d-bit; %d runs per figure (%d for CPU time)%s, %lu processors\n",
+           DriverFileName(), static_cast<int>(sizeof(void*) * CHAR_BIT), options.runs, options.cpuRuns,
            options.quick ? ", quick" : "", static_cast<unsigned long>(system.dwNumberOfProcessors));
     printf("Rates in MiB/s (2^20 bytes) unless marked Mbit/s (10^6 bits).\n");
 }

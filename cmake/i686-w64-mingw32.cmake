@@ -1,4 +1,5 @@
-# mingw-w64 g++ (i686): the clock tool and its tests, run under 32-bit Wine.
+# mingw-w64 g++ (i686): tests, tools and benchmark for the 32-bit driver, the clock tool
+# and its tests, run under 32-bit Wine.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)

@@ -1,31 +1,7 @@
-# The driver's ABI: MSVC C++ (a host's dynamic_cast reads MSVC RTTI), built with
-# clang and lld-link against mingw-w64's headers and import libraries, no CRT.
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR AMD64)
-
+# The 64-bit driver: MSVC C++ ABI on x86_64, clang + lld-link, no CRT.
+set(MSVC_TARGET x86_64-pc-windows-msvc)
+set(MSVC_PROCESSOR AMD64)
 set(MINGW_ROOT /usr/x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER clang)
-set(CMAKE_CXX_COMPILER clang++)
-set(CMAKE_C_COMPILER_TARGET x86_64-pc-windows-msvc)
-set(CMAKE_CXX_COMPILER_TARGET x86_64-pc-windows-msvc)
-set(CMAKE_RC_COMPILER llvm-rc)
-set(CMAKE_LINKER lld-link)
-
-# There is no CRT to link a probe program against.
-set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
-
-# mingw's headers otherwise define __attribute__ away; its printf otherwise needs mingw's CRT.
-set(MSVC_ABI_FLAGS "-fgnuc-version=4.2.1 -D__USE_MINGW_ANSI_STDIO=0 -isystem ${MINGW_ROOT}/include -fno-exceptions")
-set(CMAKE_C_FLAGS_INIT "${MSVC_ABI_FLAGS}")
-set(CMAKE_CXX_FLAGS_INIT "${MSVC_ABI_FLAGS}")
-foreach(kind EXE SHARED MODULE)
-  set(CMAKE_${kind}_LINKER_FLAGS_INIT "-fuse-ld=lld -nostdlib")
-endforeach()
-set(CMAKE_C_STANDARD_LIBRARIES "" CACHE STRING "" FORCE)
-set(CMAKE_CXX_STANDARD_LIBRARIES "" CACHE STRING "" FORCE)
-
-set(CMAKE_FIND_ROOT_PATH ${MINGW_ROOT})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+set(MSVC_TARGET_FLAGS "")
+set(MSVC_TARGET_LINK_FLAGS "")
+include(${CMAKE_CURRENT_LIST_DIR}/msvc-abi-common.cmake)

@@ -12,7 +12,8 @@ constexpr UINT CAST_FAILED = 13;
 constexpr UINT CAST_MOVED = 14;
 constexpr UINT CALL_FAILED = 15;
 constexpr DWORD PATH_CHARS = 1024;
-const WCHAR DRIVER_FILE[] = L"Zelmoor(x64).dll";
+// The driver of this host's bitness, named by the build.
+const WCHAR DRIVER_FILE[] = L"" ZELMOOR_DRIVER_FILE;
 const WCHAR EXPECTED_NAME[] = L"UDP/Compat";
 
 HMODULE LoadDriverBesideHost()

@@ -2,7 +2,8 @@
 #include <cwchar>
 
 namespace {
-const wchar_t DRIVER_FILE[] = L"Zelmoor(x64).dll";
+// The driver of this test build's bitness, named by the build.
+const wchar_t DRIVER_FILE[] = L"" ZELMOOR_DRIVER_FILE;
 const wchar_t MUTEX_NAME[] = L"Zelmoor";
 constexpr DWORD PATH_CHARS = 1024;
 }
@@ -13,6 +14,11 @@ std::wstring ProgramDirectory()
     DWORD length = GetModuleFileNameW(NULL, path, PATH_CHARS);
     std::wstring dir(path, length);
     return dir.substr(0, dir.find_last_of(L'\\') + 1);
+}
+
+const wchar_t* DriverFileName()
+{
+    return DRIVER_FILE;
 }
 
 bool DriverModule::Load()

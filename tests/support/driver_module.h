@@ -18,7 +18,7 @@ public:
     DriverModule(const DriverModule&) = delete;
     DriverModule& operator=(const DriverModule&) = delete;
 
-    bool Load();                // the DLL beside the test program
+    bool Load();                // the DLL beside the test program, of the program's bitness
     IBonDriver2* Create();      // CreateBonDriver, as IBonDriver2
     void Release();             // ReleaseDriver of the created tuner, if any
     void Unload();              // Release, then FreeLibrary
@@ -30,6 +30,9 @@ private:
     CreateBonDriverProc m_create = nullptr;
     IBonDriver2* m_tuner = nullptr;
 };
+
+// The driver's file name this build loads: "Zelmoor(x64).dll" or "Zelmoor.dll".
+const wchar_t* DriverFileName();
 
 std::wstring PipeName(DWORD channel);
 bool PipeExists(DWORD channel);

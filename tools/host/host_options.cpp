@@ -69,7 +69,7 @@ const char* HostHelpText()
         "usage: zelmoor_host [options]\n"
         "Loads a tuner driver, selects a channel and drains its stream.\n"
         "\n"
-        "  --dll PATH       tuner DLL (default: Zelmoor(x64).dll beside this program)\n"
+        "  --dll PATH       tuner DLL (default: " ZELMOOR_DRIVER_FILE " beside this program)\n"
         "  --channel N      channel to select in space 0 (default 0)\n"
         "  --copy           take blocks with CopyStream instead of TakeStream\n"
         "  --out FILE       write the stream to FILE (default: discard)\n"

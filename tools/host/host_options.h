@@ -7,7 +7,7 @@
 #include "parse_outcome.h"
 
 struct HostOptions {
-    std::string dllPath;            // empty: "Zelmoor(x64).dll" beside the program
+    std::string dllPath;            // empty: the driver of the program's bitness beside it
     uint32_t    channel = 0;
     bool        copy = false;       // CopyStream instead of TakeStream
     std::string outPath;            // empty: discard

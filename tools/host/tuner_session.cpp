@@ -4,7 +4,8 @@
 
 namespace {
 
-const wchar_t DEFAULT_DRIVER_NAME[] = L"Zelmoor(x64).dll";
+// The driver of this program's bitness, named by the build.
+const wchar_t DEFAULT_DRIVER_NAME[] = L"" ZELMOOR_DRIVER_FILE;
 const DWORD   MODULE_PATH_CAPACITY = 32768;
 const DWORD   TUNING_SPACE = 0;
 

@@ -24,5 +24,5 @@ private:
     IBonDriver2*    m_pTuner = nullptr;     // owned by the module; given back by ReleaseDriver
 };
 
-// "Zelmoor(x64).dll" in the folder of the running program.
+// "Zelmoor(x64).dll" (a 32-bit build: "Zelmoor.dll") in the folder of the running program.
 std::wstring DefaultDriverPath();
