@@ -3,7 +3,7 @@
 #   ./build.sh demo      build everything into dist/ and run the demo
 #   ./build.sh test      build everything and run every test under Wine, soak tests included
 #   ./build.sh soak      the soak tests only
-#   ./build.sh bench     the driver benchmark
+#   ./build.sh bench     the driver benchmark, 64-bit DLL then 32-bit DLL
 #   ./build.sh package   zip dist/ with the README into release/
 #   ./build.sh build     build only
 # Each command installs missing packages first (apt-get; root or sudo).
@@ -56,6 +56,15 @@ start_wine() {
     wine cmd /c exit </dev/null >/dev/null 2>&1
 }
 
+# Each DLL is measured by a bench of its own bitness, against its own raw pipe and ceiling.
+BENCH_PRESETS=(mingw-x64 mingw-x86)
+run_benches() {
+    for preset in "${BENCH_PRESETS[@]}"; do
+        echo "== benchmark $preset"
+        wine "$ROOT/build/$preset/bench/zelmoor_bench.exe" "$@"
+    done
+}
+
 run_tests() {
     local status=0
     for preset in "${PRESETS[@]}"; do
@@ -72,7 +81,7 @@ case "$command" in
     test)    install_missing_packages; build_all; start_wine; run_tests "$@" ;;
     soak)    install_missing_packages; build_all; start_wine; run_tests -L soak "$@" ;;
     demo)    install_missing_packages; build_all; start_wine; "$ROOT/tools/demo.sh" "$@" ;;
-    bench)   install_missing_packages; build_all; start_wine; wine "$ROOT/build/mingw-x64/bench/zelmoor_bench.exe" "$@" ;;
+    bench)   install_missing_packages; build_all; start_wine; run_benches "$@" ;;
     package) install_missing_packages; build_all; "$ROOT/tools/package.sh" ;;
     *) echo "usage: $0 {demo|test|soak|bench|package|build}" >&2; exit 2 ;;
 esac
