@@ -16,6 +16,10 @@ VERSION=$(sed -n 's/^project([^)]*VERSION \([0-9][0-9.]*\).*/\1/p' "$ROOT/CMakeL
 [ -f "$README" ] || fail "missing $README"
 [ -d "$DIST_DIR" ] && [ -n "$(ls -A "$DIST_DIR")" ] || fail "nothing in $DIST_DIR (build first)"
 command -v zip >/dev/null || fail "zip is not installed"
+# Both drivers ship, each with its symbols: a host takes the one of its bitness.
+for file in "Zelmoor(x64).dll" "Zelmoor(x64).pdb" "Zelmoor.dll" "Zelmoor.pdb"; do
+    [ -f "$DIST_DIR/$file" ] || fail "missing $DIST_DIR/$file (build first)"
+done
 
 NAME=zelmoor-$VERSION
 STAGE=$(mktemp -d)
