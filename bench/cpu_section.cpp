@@ -30,11 +30,12 @@ enum class Load { NoWriter, SilentWriter, Paced };
 
 CpuWindow TimeWindow(const ThreadClock& workers, const std::function<uint64_t()>& during)
 {
-    const double wall0 = NowSeconds(), workers0 = workers.CpuSeconds(), process0 = ProcessCpuSeconds();
+    const double wall0 = NowSeconds();
+    const ULONGLONG workers0 = workers.CpuTicks(), process0 = ProcessCpuTicks();
     const uint64_t bytes = during();
     const double wall = NowSeconds() - wall0;
-    return {workers.Count() == EXPECTED_WORKERS, (workers.CpuSeconds() - workers0) / wall * PERCENT,
-            (ProcessCpuSeconds() - process0) / wall * PERCENT, bytes / wall};
+    return {workers.Count() == EXPECTED_WORKERS, CpuTicksToSeconds(workers.CpuTicks() - workers0) / wall * PERCENT,
+            CpuTicksToSeconds(ProcessCpuTicks() - process0) / wall * PERCENT, bytes / wall};
 }
 
 uint64_t DrainFor(IBonDriver2* tuner, DWORD ms)

@@ -9,19 +9,19 @@ constexpr double SECONDS_PER_FILETIME_TICK = 1e-7;
 constexpr double STEP_SPIN_LIMIT_SECONDS = 0.5;
 
 // Spins until the process's CPU clock leaves `from`; returns the new reading.
-double SpinPast(double from, double deadline)
+ULONGLONG SpinPast(ULONGLONG from, double deadline)
 {
-    double now = ProcessCpuSeconds();
+    ULONGLONG now = ProcessCpuTicks();
     while (now == from && NowSeconds() < deadline)
-        now = ProcessCpuSeconds();
+        now = ProcessCpuTicks();
     return now;
 }
 
-double Seconds(const FILETIME& kernel, const FILETIME& user)
+ULONGLONG Ticks(const FILETIME& kernel, const FILETIME& user)
 {
     const ULONGLONG k = (static_cast<ULONGLONG>(kernel.dwHighDateTime) << 32) | kernel.dwLowDateTime;
     const ULONGLONG u = (static_cast<ULONGLONG>(user.dwHighDateTime) << 32) | user.dwLowDateTime;
-    return static_cast<double>(k + u) * SECONDS_PER_FILETIME_TICK;
+    return k + u;
 }
 
 }  // namespace
@@ -51,12 +51,17 @@ std::vector<DWORD> NewThreads(const std::vector<DWORD>& before, const std::vecto
     return added;
 }
 
-double ProcessCpuSeconds()
+ULONGLONG ProcessCpuTicks()
 {
     FILETIME created, exited, kernel, user;
     if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
-        return 0.0;
-    return Seconds(kernel, user);
+        return 0;
+    return Ticks(kernel, user);
+}
+
+double CpuTicksToSeconds(ULONGLONG ticks)
+{
+    return static_cast<double>(ticks) * SECONDS_PER_FILETIME_TICK;
 }
 
 ThreadClock::ThreadClock(const std::vector<DWORD>& threadIds)
@@ -74,13 +79,13 @@ ThreadClock::~ThreadClock()
         CloseHandle(thread);
 }
 
-double ThreadClock::CpuSeconds() const
+ULONGLONG ThreadClock::CpuTicks() const
 {
-    double total = 0.0;
+    ULONGLONG total = 0;
     for (HANDLE thread : m_threads) {
         FILETIME created, exited, kernel, user;
         if (GetThreadTimes(thread, &created, &exited, &kernel, &user))
-            total += Seconds(kernel, user);
+            total += Ticks(kernel, user);
     }
     return total;
 }
@@ -88,7 +93,7 @@ double ThreadClock::CpuSeconds() const
 double CpuClockStepSeconds()
 {
     const double deadline = NowSeconds() + STEP_SPIN_LIMIT_SECONDS;
-    const double first = SpinPast(ProcessCpuSeconds(), deadline);
-    const double second = SpinPast(first, deadline);
-    return NowSeconds() < deadline ? second - first : 0.0;
+    const ULONGLONG first = SpinPast(ProcessCpuTicks(), deadline);
+    const ULONGLONG second = SpinPast(first, deadline);
+    return NowSeconds() < deadline ? CpuTicksToSeconds(second - first) : 0.0;
 }
