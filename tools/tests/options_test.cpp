@@ -2,6 +2,7 @@
 
 #include "host_options.h"
 #include "pipe_connect.h"
+#include "tuner_session.h"
 #include "writer_options.h"
 
 namespace {
@@ -20,6 +21,18 @@ TEST(HostOptions, DefaultsDrainChannelZeroForeverWithTakeStream)
     EXPECT_FALSE(o.untilGone);
     EXPECT_EQ(0u, o.bytes);
     EXPECT_EQ(0.0, o.seconds);
+}
+
+// A process loads only a DLL of its own bitness; the 64-bit one carries "(x64)".
+TEST(HostOptions, DefaultDriverIsTheOneOfTheHostsBitnessBesideIt)
+{
+    const bool is64 = sizeof(void*) == 8;
+    const std::wstring name = is64 ? L"\\Zelmoor(x64).dll" : L"\\Zelmoor.dll";
+    const std::wstring path = DefaultDriverPath();
+    ASSERT_GT(path.size(), name.size());
+    EXPECT_EQ(name, path.substr(path.size() - name.size()));
+    const std::string help = HostHelpText();
+    EXPECT_NE(std::string::npos, help.find(is64 ? "default: Zelmoor(x64).dll" : "default: Zelmoor.dll")) << help;
 }
 
 TEST(HostOptions, EveryOptionIsRead)
