@@ -4,6 +4,7 @@
 #   ./build.sh test      build everything and run every test under Wine, soak tests included
 #   ./build.sh soak      the soak tests only
 #   ./build.sh bench     the driver benchmark, 64-bit DLL then 32-bit DLL
+#   ./build.sh fuzz      the fuzzed host alone, as long as asked (--seconds N, --seed S)
 #   ./build.sh package   zip dist/ with the README into release/
 #   ./build.sh build     build only
 # Each command installs missing packages first (apt-get; root or sudo).
@@ -82,6 +83,7 @@ case "$command" in
     soak)    install_missing_packages; build_all; start_wine; run_tests -L soak "$@" ;;
     demo)    install_missing_packages; build_all; start_wine; "$ROOT/tools/demo.sh" "$@" ;;
     bench)   install_missing_packages; build_all; start_wine; run_benches "$@" ;;
+    fuzz)    install_missing_packages; build_all; start_wine; wine "$ROOT/build/mingw-x64/tests/host_fuzz.exe" "$@" ;;
     package) install_missing_packages; build_all; "$ROOT/tools/package.sh" ;;
-    *) echo "usage: $0 {demo|test|soak|bench|package|build}" >&2; exit 2 ;;
+    *) echo "usage: $0 {demo|test|soak|bench|fuzz|package|build}" >&2; exit 2 ;;
 esac

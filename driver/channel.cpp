@@ -30,7 +30,7 @@ enum : DWORD {
     STEP_CREATE_MUTEX = 5,
 };
 
-// For a worker that never ran: it holds nothing, so ending it quietly is safe.
+// For a worker that was never resumed: it holds nothing, so ending it quietly is safe.
 void EndUnstartedWorker(HANDLE& worker)
 {
     if (worker == NULL)
@@ -103,13 +103,9 @@ DWORD CBonTuner::StartWorkers()
         return STEP_CREATE_WORKER;
     }
     StoreRelease(m_bRunning, TRUE);
+    // A worker left suspended is ended by CloseTuner's wait and forced end, and logged there.
     const bool pushResumed = ResumeThread(m_hPushIoThread) != RESUME_FAILED;
     const bool popResumed = ResumeThread(m_hPopIoThread) != RESUME_FAILED;
-    // A worker left suspended would only time out in CloseTuner; end it now, quietly.
-    if (!pushResumed)
-        EndUnstartedWorker(m_hPushIoThread);
-    if (!popResumed)
-        EndUnstartedWorker(m_hPopIoThread);
     return pushResumed && popResumed ? OPENED : STEP_RESUME_WORKER;
 }
 

@@ -96,6 +96,7 @@ TEST_P(CloseWith, CloseEndsTheWorkersWithoutForceAndLeavesNothingBehind)
 {
     WarmUp();
     const Census before = Census::Take();
+    ASSERT_TRUE(Counted(before));
     ASSERT_TRUE(tuner->SelectChannel(0, CHANNEL));
     PipeWriter idle;
     StreamWriter stream(CHANNEL, 1, STREAM_BYTES, 1, MAX_WRITE);

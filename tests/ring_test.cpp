@@ -16,13 +16,16 @@ public:
     PipeBlock* TakeCursor() const { return m_tuner.m_pTakeBlock; }
     PipeBlock* DoneCursor() const { return m_tuner.m_pDoneBlock; }
 
-    // As the pop worker would: the next blocks at the done cursor become ready.
+    // As the pop worker would: the next blocks at the done cursor become ready,
+    // each with bytes that differ from every other block's at most offsets.
     void FinishReads(std::initializer_list<DWORD> sizes)
     {
         for (DWORD size : sizes) {
             PipeBlock* block = m_tuner.m_pDoneBlock;
             block->dwBytes = size;
-            memset(block->Data, static_cast<int>(size & 0xFF), size);
+            const DWORD index = static_cast<DWORD>(block - m_tuner.m_pRing);
+            for (DWORD i = 0; i < size; ++i)
+                block->Data[i] = static_cast<BYTE>(i * 7 + (i >> 8) + index * 101 + 1);
             block->dwState = BLOCK_READY;
             m_tuner.m_pDoneBlock = block->pNext;
             ++m_tuner.m_dwReadyCount;
@@ -133,7 +136,10 @@ TEST_F(HandOut, CopyWritesExactlyTheBlockAndNothingPastIt)
     EXPECT_TRUE(std::all_of(dst + 48128, dst + sizeof(dst), [](BYTE b) { return b == 0x5A; }));
     ASSERT_TRUE(tuner->CopyStream(dst, &size, &remaining));
     EXPECT_EQ(size, 300u);
-    EXPECT_EQ(dst[300], probe.Block(0)->Data[300]) << "the second copy must stop at its 300 bytes";
+    EXPECT_EQ(memcmp(dst, probe.Block(1)->Data, 300), 0) << "the second copy must be the second block";
+    EXPECT_EQ(memcmp(dst + 300, probe.Block(0)->Data + 300, 48128 - 300), 0)
+        << "the second copy must stop at its 300 bytes";
+    EXPECT_TRUE(std::all_of(dst + 48128, dst + sizeof(dst), [](BYTE b) { return b == 0x5A; }));
 }
 
 TEST_F(HandOut, BlockNotReadyAtTheTakeCursorIsRefused)

@@ -2,6 +2,7 @@
 // object ("channel N") or the in-use mutex ("mutex"), and answers one line per
 // command read from standard input.
 //   inuse   -> 1 or 0 (IsTunerInUse, channel mode)
+//   drain   -> draining (a thread takes every block from now on, channel mode)
 //   close   -> closed (CloseTuner)
 //   release -> 1 or 0 (ReleaseMutex, mutex mode)
 //   exit    -> ends the process at once, whatever is still open
@@ -20,6 +21,34 @@ void Reply(const std::string& text)
     const std::string line = text + "\n";
     DWORD written = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), line.data(), static_cast<DWORD>(line.size()), &written, NULL);
+}
+
+constexpr DWORD DRAIN_WAIT_MS = 100;
+
+// Takes blocks until the process ends, as a host's streaming thread does; a
+// closed tuner refuses the take and ends it.
+DWORD WINAPI Drain(LPVOID param)
+{
+    IBonDriver2* tuner = static_cast<IBonDriver2*>(param);
+    for (;;) {
+        tuner->WaitStream(DRAIN_WAIT_MS);
+        DWORD remaining = 0;
+        do {
+            BYTE* data = nullptr;
+            DWORD size = 0;
+            if (!tuner->TakeStream(&data, &size, &remaining))
+                return 0;
+        } while (remaining > 0);
+    }
+}
+
+bool StartDrain(IBonDriver2* tuner)
+{
+    HANDLE thread = CreateThread(NULL, 0, Drain, tuner, 0, NULL);
+    if (thread == NULL)
+        return false;
+    CloseHandle(thread);
+    return true;
 }
 
 bool ReadCommand(std::string& command)
@@ -44,6 +73,8 @@ int HoldChannel(DWORD channel)
     while (ReadCommand(command)) {
         if (command == "inuse")
             Reply(tuner->IsTunerInUse() ? "1" : "0");
+        else if (command == "drain")
+            Reply(StartDrain(tuner) ? "draining" : "refused");
         else if (command == "close") {
             tuner->CloseTuner();
             Reply("closed");

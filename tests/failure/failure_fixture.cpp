@@ -58,6 +58,8 @@ std::vector<std::string> LinesOf(std::initializer_list<const char*> lines)
 
 ::testing::AssertionResult ComesBackTo(const Census& before)
 {
+    if (!Counted(before))
+        return Counted(before);
     Census now = {};
     if (WaitUntil([&] {
             now = Census::Take();
@@ -80,5 +82,6 @@ void FailureTest::SetUp()
     ASSERT_TRUE(IsClosed(tuner, WARM_UP_CHANNEL));
     OutputDebugStringW(L"warm-up\n");
     before = Census::Take();
+    ASSERT_TRUE(Counted(before));
     capture.Clear();
 }

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include "failure_fixture.h"
 #include "holder_process.h"
+#include "pipe_writer.h"
+#include "wait_until.h"
 
 namespace {
 
@@ -11,6 +13,10 @@ constexpr DWORD HELD_CHANNEL = 3;
 constexpr DWORD FREE_CHANNEL = 4;
 const char PIPE_ERROR_LINE[] = "Zelmoor: CBonTuner::OpenTuner() CreateNamedPipe error\n";
 constexpr DWORD EXIT_WAITS_NOTHING_MS = 800;    // under the driver's 1000 ms wait for a worker
+constexpr uint64_t ENDLESS = 1ull << 40;        // the exit ends the writer
+constexpr uint64_t FLOWING_BYTES = 16ull << 20; // well past what the pipe and ring hold untaken
+constexpr DWORD FLOWING_MS = 30000;
+constexpr DWORD MAX_WRITE = 64 * 1024;
 
 class OtherProcess : public FailureTest {};
 
@@ -57,6 +63,34 @@ TEST_F(OtherProcess, ProcessThatExitsWithItsChannelOpenEndsAtOnceAndLeavesNothin
     EXPECT_EQ(exitCode, 0u);
     EXPECT_FALSE(PipeExists(HELD_CHANNEL));
     EXPECT_FALSE(InUseMutexExists());
+}
+
+// The exit ends the host's streaming thread and both workers mid-read; the
+// unload at exit must neither crash nor wait for them.
+TEST_F(OtherProcess, ProcessThatExitsWhileItsHostTakesAndAWriterSendsEndsAtOnceAndLeavesNothing)
+{
+    StreamWriter writer(HELD_CHANNEL, 21, ENDLESS, 1, MAX_WRITE);
+    {
+        HolderProcess holder;
+        ASSERT_EQ(holder.Start(L"channel 3"), "open");
+        ASSERT_EQ(holder.Ask("drain"), "draining");
+        writer.Start();
+        ASSERT_TRUE(WaitUntil([&] { return writer.BytesWritten() > FLOWING_BYTES; }, FLOWING_MS))
+            << "only " << writer.BytesWritten() << " bytes went through";
+        const ULONGLONG start = GetTickCount64();
+        EXPECT_EQ(holder.Ask("exit"), "");
+        DWORD exitCode = 1;
+        ASSERT_TRUE(holder.WaitForExit(HOLDER_REPLY_MS, exitCode));
+        const ULONGLONG took = GetTickCount64() - start;
+        std::printf("  exit with reads in flight took %llu ms, %llu bytes written\n", took,
+                    static_cast<unsigned long long>(writer.BytesWritten()));
+        EXPECT_LT(took, EXIT_WAITS_NOTHING_MS) << "the unload at exit waited for the workers";
+        EXPECT_EQ(exitCode, 0u) << "the process did not end by its own exit";
+    }
+    writer.Join();      // fails the test if the writer was left blocked
+    EXPECT_FALSE(PipeExists(HELD_CHANNEL));
+    EXPECT_FALSE(InUseMutexExists());
+    EXPECT_TRUE(ComesBackTo(before));
 }
 
 }  // namespace

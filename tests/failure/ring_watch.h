@@ -12,6 +12,8 @@ public:
     RingWatch& operator=(const RingWatch&) = delete;
 
     bool Applied() const { return m_patch.Applied(); }
+    // After the driver was unloaded, instead of restoring its import.
+    void ModuleUnloaded() { m_patch.Abandon(); }
     bool RingFreed() const;
     // True while every byte of the freed ring still holds the poison.
     bool Untouched() const;

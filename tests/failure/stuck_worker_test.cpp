@@ -89,6 +89,7 @@ TEST_P(StuckWorker, IsEndedByForceInTimeLeavesTheLockFreeAndTheFreedRingUntouche
     WorkerStall stall(module.Handle(), c.where);
     ASSERT_TRUE(stall.Applied());
     const Census baseline = Census::Take();     // the stall's own events included
+    ASSERT_TRUE(Counted(baseline));
     ASSERT_TRUE(tuner->SelectChannel(0, CHANNEL));
     PipeWriter writer;
     if (c.writerConnected) {

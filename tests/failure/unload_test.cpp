@@ -7,6 +7,7 @@
 #include "block_sink.h"
 #include "failure_fixture.h"
 #include "pipe_writer.h"
+#include "ring_watch.h"
 #include "wait_until.h"
 
 namespace {
@@ -17,6 +18,10 @@ constexpr DWORD WORKERS = 2;
 constexpr DWORD EARLY_MS = 50;
 constexpr DWORD UNLOAD_MARGIN_MS = 500;
 constexpr DWORD LITTLE = 4096;
+constexpr uint64_t ENDLESS = 1ull << 40;        // the unload ends the writer
+constexpr uint64_t FLOWING_BYTES = 8ull << 20;
+constexpr DWORD MAX_WRITE = 64 * 1024;
+constexpr DWORD LATE_WRITE_WATCH_MS = 500;
 
 class Unload : public FailureTest {};
 
@@ -49,6 +54,42 @@ TEST_F(Unload, WithAChannelOpenAndAWriterConnectedEndsBothWorkersByForceAndLeave
     EXPECT_FALSE(writer.Write(data, sizeof(data))) << "the writer is still connected";
     writer.Close();
     // The workers had done all their own clean-up before they were ended.
+    EXPECT_TRUE(ComesBackTo(before));
+}
+
+// The host stops taking just before the unload; the writer goes on sending, so
+// reads are in flight and finishing while the workers are stopped.
+TEST_F(Unload, WhileAWriterSendsEndsBothWorkersByForceInBoundedTimeAndNoReadLandsLater)
+{
+    module.Release();
+    auto create = reinterpret_cast<CreateBonDriverProc>(
+        reinterpret_cast<void*>(GetProcAddress(module.Handle(), CREATE_BON_DRIVER_EXPORT)));
+    tuner = static_cast<IBonDriver2*>(create());
+    ASSERT_TRUE(tuner->SelectChannel(0, CHANNEL));
+    StreamWriter writer(CHANNEL, 22, ENDLESS, 1, MAX_WRITE);
+    writer.Start();
+    BlockSink sink(tuner, 22);
+    ASSERT_TRUE(sink.ReceiveAtLeast(FLOWING_BYTES)) << sink.Fault();
+    RingWatch ring(module.Handle());
+    ASSERT_TRUE(ring.Applied());
+
+    const uint64_t writtenBefore = writer.BytesWritten();
+    const ULONGLONG start = GetTickCount64();
+    module.Unload();
+    const ULONGLONG took = GetTickCount64() - start;
+    ring.ModuleUnloaded();
+    std::printf("  FreeLibrary with a writer sending took %llu ms; %llu bytes written meanwhile\n", took,
+                static_cast<unsigned long long>(writer.BytesWritten() - writtenBefore));
+
+    EXPECT_EQ(capture.Lines(), LinesOf({PUSH_FORCED_LINE, POP_FORCED_LINE}));
+    EXPECT_GE(took, WORKERS * STOP_WAIT_MS - EARLY_MS);
+    EXPECT_LE(took, WORKERS * STOP_WAIT_MS + UNLOAD_MARGIN_MS);
+    writer.Join();      // fails the test if the writer was left blocked
+    EXPECT_FALSE(PipeExists(CHANNEL));
+    EXPECT_FALSE(InUseMutexExists());
+    ASSERT_TRUE(ring.RingFreed());
+    EXPECT_FALSE(WaitUntil([&] { return !ring.Untouched(); }, LATE_WRITE_WATCH_MS))
+        << "a read landed in the ring after it was freed";
     EXPECT_TRUE(ComesBackTo(before));
 }
 

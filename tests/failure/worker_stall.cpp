@@ -15,7 +15,7 @@ DWORD g_workerIds[WORKERS] = {};
 DWORD g_stalledId = 0;
 HANDLE g_entered = NULL;
 HANDLE g_release = NULL;
-HANDLE g_otherEntering = NULL;
+LONG g_otherInEnter = 0;     // the other worker's Enter calls that have not returned
 
 HANDLE WINAPI RecordingCreateThread(LPSECURITY_ATTRIBUTES sa, SIZE_T stack, LPTHREAD_START_ROUTINE start,
                                     LPVOID param, DWORD flags, LPDWORD id)
@@ -37,14 +37,17 @@ void BlockIfChosen()
     WaitForSingleObject(g_release, STALL_MS);
 }
 
-// Only once the stalled worker blocks does the other's next Enter wait for ever.
+// While the stalled worker owns the lock, an Enter of the other worker that has
+// not returned never will, whether it began before the stall or after.
 void WINAPI WatchedEnter(LPCRITICAL_SECTION cs)
 {
     const DWORD self = GetCurrentThreadId();
     const bool other = self != g_stalledId && (self == g_workerIds[0] || self == g_workerIds[1]);
-    if (g_stalledId != 0 && other && WaitForSingleObject(g_entered, 0) == WAIT_OBJECT_0)
-        SetEvent(g_otherEntering);
+    if (other)
+        InterlockedIncrement(&g_otherInEnter);
     g_enter(cs);
+    if (other)
+        InterlockedDecrement(&g_otherInEnter);
 }
 
 void WINAPI StallingSleep(DWORD ms)
@@ -65,9 +68,9 @@ HMODULE Reset(HMODULE driver)
     g_created = 0;
     g_stalledId = 0;
     g_workerIds[0] = g_workerIds[1] = 0;
+    g_otherInEnter = 0;
     g_entered = CreateEventW(NULL, TRUE, FALSE, NULL);
     g_release = CreateEventW(NULL, TRUE, FALSE, NULL);
-    g_otherEntering = CreateEventW(NULL, TRUE, FALSE, NULL);
     return driver;
 }
 
@@ -103,7 +106,6 @@ WorkerStall::~WorkerStall()
     Restore();
     CloseHandle(g_entered);
     CloseHandle(g_release);
-    CloseHandle(g_otherEntering);
 }
 
 bool WorkerStall::Stall(Worker which)
@@ -111,7 +113,7 @@ bool WorkerStall::Stall(Worker which)
     g_stalledId = g_workerIds[which == Worker::Push ? 0 : 1];
     if (g_stalledId == 0 || WaitForSingleObject(g_entered, STATE_TIMEOUT_MS) != WAIT_OBJECT_0)
         return false;
-    return m_where != StallIn::Lock || WaitForSingleObject(g_otherEntering, STATE_TIMEOUT_MS) == WAIT_OBJECT_0;
+    return m_where != StallIn::Lock || WaitUntil([] { return InterlockedCompareExchange(&g_otherInEnter, 0, 0) > 0; });
 }
 
 void WorkerStall::Restore()

@@ -19,7 +19,7 @@ public:
 
     bool Applied() const { return m_created.Applied() && m_enter.Applied() && m_stall.Applied(); }
     // The chosen worker blocks at its next call; true once it does (and, when it
-    // stalls inside the lock, once the other worker is on its way into the lock).
+    // stalls inside the lock, once the other worker waits in its Enter for it).
     bool Stall(Worker which);
     void Restore();
 

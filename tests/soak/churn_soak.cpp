@@ -162,6 +162,7 @@ TEST_F(ChurnSoak, ThousandSelectCloseCyclesOverAllChannelsLeaveNoHandleThreadOrM
         ASSERT_TRUE(RunCycle(kind * CHANNELS)) << "warm-up";
     const Figures start = Figures::Take();
     PrintFigures(SOAK, "start", start);
+    ASSERT_TRUE(Counted(start));
     capture.Clear();
     const Stopwatch clock;
     Figures warm = start;

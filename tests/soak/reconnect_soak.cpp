@@ -111,6 +111,7 @@ TEST_F(ReconnectSoak, HundredWritersInTurnAreEachReceivedWholeAndInOrderWithEmpt
     ASSERT_TRUE(WarmUp(tuner, CHANNEL));
     const Figures start = Figures::Take();
     PrintFigures(SOAK, "start", start);
+    ASSERT_TRUE(Counted(start));
     const Stopwatch clock;
     ASSERT_TRUE(tuner->SelectChannel(0, CHANNEL));
     const std::vector<uint64_t> amounts = Amounts(WRITERS, SEED);

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <cstdint>
 #include "IBonDriver.h"
+#include "census.h"
 
 constexpr uint64_t MiB = 1ull << 20;
 constexpr DWORD MAX_WRITE = 64 * 1024;
@@ -20,6 +21,11 @@ struct Figures {
     SIZE_T privateBytes;
     static Figures Take();
 };
+
+inline ::testing::AssertionResult Counted(const Figures& figures)
+{
+    return Counted(figures.handles, figures.threads);
+}
 
 void PrintFigures(const char* soak, const char* when, const Figures& figures);
 void PrintVolume(const char* soak, uint64_t bytes, double seconds);

@@ -66,6 +66,7 @@ TEST(TwoHostsSoak, TwoHostProcessesOnTwoChannelsEachReceiveTheirOwnStreamWholeAt
     ASSERT_FALSE(PipeExists(HOST_CHANNELS[0]) || PipeExists(HOST_CHANNELS[1])) << "a channel is taken already";
     const Figures start = Figures::Take();
     PrintFigures(SOAK, "start", start);
+    ASSERT_TRUE(Counted(start));
     const Stopwatch clock;
     HostProcess hosts[HOSTS];
     for (int i = 0; i < HOSTS; ++i)

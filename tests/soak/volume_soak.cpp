@@ -91,6 +91,7 @@ TEST_F(VolumeSoak, GibibyteOfRandomWritesArrivesByteForByteThroughStallsThatReac
     ASSERT_TRUE(WarmUp(tuner, CHANNEL));
     const Figures start = Figures::Take();
     PrintFigures(SOAK, "start", start);
+    ASSERT_TRUE(Counted(start));
     const Stopwatch clock;
     ASSERT_TRUE(tuner->SelectChannel(0, CHANNEL));
     VolumeResult result;

@@ -12,8 +12,11 @@ constexpr DWORD STREAM_IDLE_LIMIT_MS = 10000;
 class BlockSink {
 public:
     enum class Take { Pointer, Copy };
-    BlockSink(IBonDriver2* tuner, uint64_t seed, Take how = Take::Pointer)
-        : m_tuner(tuner), m_pattern(seed), m_how(how) {}
+    // Polling drains whatever QueryReadyCount shows after each short wait; Waiting
+    // drains only on a wake-up, as hosts do, so a missing signal stalls it.
+    enum class Drain { Polling, Waiting };
+    BlockSink(IBonDriver2* tuner, uint64_t seed, Take how = Take::Pointer, Drain drain = Drain::Polling)
+        : m_tuner(tuner), m_pattern(seed), m_how(how), m_drain(drain) {}
 
     // Takes every ready block; false on a fault (recorded in Fault()).
     bool DrainReady();
@@ -30,11 +33,14 @@ public:
     void ExpectNewWriter(uint64_t seed) { m_pattern = Pattern(seed); }
 
 private:
-    bool TakeOne(DWORD& size, DWORD& remaining);
+    bool TakeOne(DWORD& size, DWORD& remaining, bool& took);
     bool Check(const BYTE* data, DWORD size);
+    void Count(DWORD size);
+    bool AwaitAndDrain(DWORD idleLimitMs);
     IBonDriver2* m_tuner;
     Pattern m_pattern;
     Take m_how;
+    Drain m_drain;
     BYTE m_copy[48128];
     uint64_t m_bytes = 0;
     uint64_t m_blocks = 0;

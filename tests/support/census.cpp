@@ -48,6 +48,14 @@ long CountOwnHandles()
     return count;
 }
 
+::testing::AssertionResult Counted(long handles, long threads)
+{
+    // A running test program holds handles and has at least its own thread.
+    if (handles > 0 && threads > 0)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "the census failed: " << handles << " handles, " << threads << " threads";
+}
+
 long CountOwnThreads()
 {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);

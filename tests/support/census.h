@@ -1,5 +1,6 @@
 // Counts this process's kernel handles and threads, for leak checks.
 #pragma once
+#include <gtest/gtest.h>
 #include <windows.h>
 
 // GetProcessHandleCount answers 0 under Wine, so the system handle table is asked.
@@ -11,3 +12,10 @@ struct Census {
     long threads;
     static Census Take() { return {CountOwnHandles(), CountOwnThreads()}; }
 };
+
+// A failed count answers -1, and two failed counts compare equal: check before comparing.
+::testing::AssertionResult Counted(long handles, long threads);
+inline ::testing::AssertionResult Counted(const Census& census)
+{
+    return Counted(census.handles, census.threads);
+}

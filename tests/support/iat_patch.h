@@ -14,6 +14,8 @@ public:
     bool Applied() const { return m_slot != nullptr; }
     void* Original() const { return m_original; }
     void Restore();
+    // The module is gone, and its import table with it: nothing to restore.
+    void Abandon() { m_slot = nullptr; }
 
 private:
     void** m_slot = nullptr;

@@ -136,8 +136,7 @@ TEST(ToolsRun, HostThatCannotLoadItsDllSaysSo)
 
 TEST(ToolsRun, HostWhoseChannelIsRefusedSaysSo)
 {
-    if (!DriverBuilt())
-        GTEST_SKIP() << "the driver DLL is not built: " << DriverDll();
+    ASSERT_TRUE(DriverBuilt()) << "the driver DLL is not built: " << DriverDll();
     TestPipe taken(5);
     ASSERT_TRUE(taken.IsOpen());
     const ToolRun busy = RunTool(HostExe(), {"--dll", DriverDll(), "--channel", "5", "--seconds", "5"});
@@ -159,8 +158,7 @@ class HostAndWriter : public ::testing::TestWithParam<PairCase> {};
 
 TEST_P(HostAndWriter, AgreeOnEveryByte)
 {
-    if (!DriverBuilt())
-        GTEST_SKIP() << "the driver DLL is not built: " << DriverDll();
+    ASSERT_TRUE(DriverBuilt()) << "the driver DLL is not built: " << DriverDll();
     const char* bytes = "4M";
     std::vector<std::string> hostArgs = {"--dll", DriverDll(), "--channel", "3", "--until-gone",
                                          "--seconds", "20"};
@@ -186,8 +184,7 @@ INSTANTIATE_TEST_SUITE_P(ToolsRun, HostAndWriter, ::testing::Values(
 
 TEST(ToolsRun, HostRecordsExactlyTheRequestedBytesToItsFile)
 {
-    if (!DriverBuilt())
-        GTEST_SKIP() << "the driver DLL is not built: " << DriverDll();
+    ASSERT_TRUE(DriverBuilt()) << "the driver DLL is not built: " << DriverDll();
     char dir[MAX_PATH + 1], out[MAX_PATH + 1];
     GetTempPathA(sizeof dir, dir);
     GetTempFileNameA(dir, "zto", 0, out);
