@@ -87,7 +87,7 @@ bool TestPipe::Finish(BOOL started, DWORD timeoutMs, DWORD* bytes, DWORD* error)
     }
 }
 
-::testing::AssertionResult TestPipe::ReadSome(size_t atLeast, DWORD timeoutMs)
+::testing::AssertionResult TestPipe::ReadSome(size_t atLeast, DWORD timeoutMs, size_t* read)
 {
     std::vector<uint8_t> buffer(BUFFER_SIZE);
     size_t total = 0;
@@ -105,6 +105,8 @@ bool TestPipe::Finish(BOOL started, DWORD timeoutMs, DWORD* bytes, DWORD* error)
         if (error != ERROR_SUCCESS)
             return ::testing::AssertionFailure() << "read failed with error " << error;
         total += got;
+        if (read != nullptr)
+            *read = total;
     }
     return ::testing::AssertionSuccess();
 }

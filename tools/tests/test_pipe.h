@@ -16,7 +16,8 @@ public:
     ::testing::AssertionResult WaitForWriter(DWORD timeoutMs);
     // Reads until the writer has gone; false if the deadline passes first.
     ::testing::AssertionResult ReadUntilGone(DWORD timeoutMs, std::vector<uint8_t>* bytes);
-    ::testing::AssertionResult ReadSome(size_t atLeast, DWORD timeoutMs);
+    // `total`, when given, receives how many bytes were read.
+    ::testing::AssertionResult ReadSome(size_t atLeast, DWORD timeoutMs, size_t* total = nullptr);
     void Close();
 
 private:
