@@ -18,6 +18,8 @@ public:
     ::testing::AssertionResult ReadUntilGone(DWORD timeoutMs, std::vector<uint8_t>* bytes);
     // `total`, when given, receives how many bytes were read.
     ::testing::AssertionResult ReadSome(size_t atLeast, DWORD timeoutMs, size_t* total = nullptr);
+    // Waits, reading nothing, until the pipe's buffer holds `atLeast` unread bytes.
+    ::testing::AssertionResult WaitForBuffered(size_t atLeast, DWORD timeoutMs);
     void Close();
 
 private:

@@ -22,6 +22,7 @@ const DWORD PIPE_TIMEOUT_MS = 10000;
 const char  SHORT_WAIT[] = "0.5";
 const char  RECORDING[] = "a finished recording that no failed run may touch";
 const DWORD PIPE_POLL_MS = 20;
+const uint64_t STRANDED_BYTES = 10000;     // well within the test pipe's buffer
 
 std::string HostExe() { return ZELMOOR_HOST_EXE; }
 std::string WriterExe() { return ZELMOOR_WRITER_EXE; }
@@ -132,6 +133,8 @@ TEST(ToolsRun, WriterCutOffSeparatesWhatThePipeAcceptedFromWhatItsReaderTook)
     ASSERT_TRUE(pipe.WaitForWriter(PIPE_TIMEOUT_MS));
     size_t read = 0;
     ASSERT_TRUE(pipe.ReadSome(100000, PIPE_TIMEOUT_MS, &read));
+    // Bytes the pipe accepted and nobody will read.
+    ASSERT_TRUE(pipe.WaitForBuffered(STRANDED_BYTES, PIPE_TIMEOUT_MS));
     pipe.Close();
     EXPECT_EQ(static_cast<DWORD>(WRITER_EXIT_CUT_OFF), writer.Wait(RUN_TIMEOUT_MS)) << writer.Output();
     const std::string output = writer.Output();
@@ -141,6 +144,7 @@ TEST(ToolsRun, WriterCutOffSeparatesWhatThePipeAcceptedFromWhatItsReaderTook)
     ASSERT_EQ(3, std::sscanf(output.c_str() + at, "the pipe accepted %" SCNu64 " bytes; the reader took at least %"
                              SCNu64 "; the last %" SCNu64 " may not", &accepted, &taken, &unconfirmed)) << output;
     EXPECT_LE(taken, read) << "counted as taken more than the reader read";
+    EXPECT_GE(unconfirmed, STRANDED_BYTES);
     EXPECT_EQ(accepted, taken + unconfirmed);
     EXPECT_TRUE(Contains(DigestLine(output), "bytes=" + std::to_string(accepted))) << output;
 }
