@@ -82,7 +82,7 @@ int wmain(int argc, wchar_t** argv)
     HostOptions options;
     const ParseOutcome outcome = ParseHostOptions(NarrowArguments(argc, argv), &options);
     if (outcome.kind == ParseOutcome::HELP) {
-        std::fputs(HostHelpText(), stdout);
+        std::fputs(HostHelpText().c_str(), stdout);
         return HOST_EXIT_OK;
     }
     if (outcome.kind == ParseOutcome::USAGE_ERROR) {

@@ -81,10 +81,11 @@ ParseOutcome ParseHostOptions(const std::vector<std::string>& args, HostOptions*
     return ParseOutcome::Run();
 }
 
-const char* HostHelpText()
+std::string HostHelpText()
 {
-    return
-        "usage: zelmoor_host [options]\n"
+    const std::string seconds = SecondsText(SECONDS_MAX);
+    return std::string()
+ +        "usage: zelmoor_host [options]\n"
         "Loads a tuner driver, selects a channel and drains its stream.\n"
         "\n"
         "  --dll PATH       tuner DLL (default: Zelmoor(x64).dll beside this program)\n"
@@ -95,16 +96,17 @@ const char* HostHelpText()
         "                   The stream goes to a new file beside FILE, which replaces\n"
         "                   FILE only when the run ends well (exit 0): a failed run\n"
         "                   leaves FILE as it was and names the new file if it holds data\n"
-        "  --bytes N        stop after N bytes, cutting the last block; 1 to 1048576G\n"
+        "  --bytes N        stop after N bytes, cutting the last block; 1 to " + ByteCountText(BYTES_MAX) + "\n"
         "                   (K, M, G: KiB, MiB, GiB)\n"
-        "  --seconds S      stop after S seconds, above 0 and at most 604800 (decimals allowed)\n"
+        "  --seconds S      stop after S seconds, above 0 and at most " + seconds + " (decimals allowed)\n"
         "  --until-gone     stop once the writer has gone: an empty block has arrived\n"
         "                   and then no data for 1 s, or data had arrived and then\n"
         "                   none for 3 s (a departing writer shows up as one empty\n"
         "                   block per read in flight, which may be none); data from\n"
         "                   a new writer in that time keeps the host going\n"
         "  --wait-seconds S with --until-gone: give up when no data has arrived S s after\n"
-        "                   the channel was selected (default 30; above 0, at most 604800)\n"
+        "                   the channel was selected (default " + SecondsText(HOST_WAIT_SECONDS_DEFAULT)
+        + "; above 0, at most " + seconds + ")\n"
         "  -h, --help       show this text\n"
         "With several stop conditions the first one met ends the run; with none, the\n"
         "host runs until Ctrl+C. A progress line is shown on a terminal; the summary\n"

@@ -21,4 +21,4 @@ struct HostOptions {
 };
 
 ParseOutcome ParseHostOptions(const std::vector<std::string>& args, HostOptions* options);
-const char*  HostHelpText();
+std::string  HostHelpText();

@@ -73,7 +73,7 @@ int wmain(int argc, wchar_t** argv)
     WriterOptions options;
     const ParseOutcome outcome = ParseWriterOptions(NarrowArguments(argc, argv), &options);
     if (outcome.kind == ParseOutcome::HELP) {
-        std::fputs(WriterHelpText(), stdout);
+        std::fputs(WriterHelpText().c_str(), stdout);
         return WRITER_EXIT_OK;
     }
     if (outcome.kind == ParseOutcome::USAGE_ERROR) {

@@ -139,10 +139,10 @@ ParseOutcome ParseWriterOptions(const std::vector<std::string>& args, WriterOpti
     return combined;
 }
 
-const char* WriterHelpText()
+std::string WriterHelpText()
 {
-    return
-        "usage: zelmoor_writer [options] (--file FILE | --file - | --stdin | --bytes N)\n"
+    return std::string()
+ +        "usage: zelmoor_writer [options] (--file FILE | --file - | --stdin | --bytes N)\n"
         "Connects to a channel's pipe \\\\.\\pipe\\ZelmoorNN and writes a stream into it.\n"
         "\n"
         "  --channel N         channel 0 to 9 (default 0)\n"
@@ -150,17 +150,17 @@ const char* WriterHelpText()
         "  --stdin             send standard input until it ends (the same as --file -)\n"
         "  --bytes N           send N bytes of generated 188-byte packets: sync byte 0x47,\n"
         "                      the PID, a continuity counter, payload from the seed;\n"
-        "                      the last packet is cut at N, at most 1048576G\n"
+        "                      the last packet is cut at N, at most " + ByteCountText(BYTES_MAX) + "\n"
         "                      (K, M, G: KiB, MiB, GiB)\n"
         "  --seed S            payload seed of the generated stream (default 1)\n"
         "  --pid P             PID of the generated packets, 0 to 8191 (default 256)\n"
-        "  --rate BITS         send at BITS bits per second, 1 to 100G (K, M, G: 10^3,\n"
+        "  --rate BITS         send at BITS bits per second, 1 to " + BitRateText(RATE_MAX) + " (K, M, G: 10^3,\n"
         "                      10^6, 10^9; default: as fast as possible)\n"
-        "  --write-size N      bytes per write, 1 to 1M (default 1316, seven packets)\n"
+        "  --write-size N      bytes per write, 1 to " + ByteCountText(WRITE_SIZE_MAX) + " (default 1316, seven packets)\n"
         "  --random-min N      with --random-max: sizes drawn evenly from [min, max],\n"
         "  --random-max N      the same sequence for the same seed\n"
         "  --wait-seconds S    wait this long for the pipe to appear or be free, above 0\n"
-        "                      and at most 3600 (default 10); a line says it is waiting\n"
+        "                      and at most " + SecondsText(WAIT_SECONDS_MAX) + " (default 10); a line says it is waiting\n"
         "  -h, --help          show this text\n"
         "A progress line is shown on a terminal; the summary ends with a line\n"
         "\"digest fnv1a64=<hex> bytes=<count>\" over what was written.\n"
