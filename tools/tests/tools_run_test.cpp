@@ -199,6 +199,24 @@ TEST(ToolsRun, HostWhoseChannelIsRefusedSaysSo)
     EXPECT_FALSE(Contains(outOfRange.output, "another host")) << outOfRange.output;
 }
 
+TEST(ToolsRun, HostWritesTheStreamToStandardOutputForADash)
+{
+    if (!DriverBuilt())
+        GTEST_SKIP() << "the driver DLL is not built: " << DriverDll();
+    const size_t bytes = 100000;
+    ChildProcess host, writer;
+    ASSERT_TRUE(host.Start(HostExe(), {"--dll", DriverDll(), "--channel", "4", "--bytes", std::to_string(bytes),
+                                       "--seconds", "20", "--out", "-"}));
+    ASSERT_TRUE(writer.Start(WriterExe(), {"--channel", "4", "--bytes", "1M"}));
+    EXPECT_EQ(static_cast<DWORD>(HOST_EXIT_OK), host.Wait(RUN_TIMEOUT_MS)) << host.Output();
+    writer.Wait(RUN_TIMEOUT_MS);    // cut off or not, depending on how far it got
+    // Standard output and error share one capture: the stream and the host's lines.
+    EXPECT_GT(host.Output().size(), bytes);
+    EXPECT_TRUE(Contains(DigestLine(host.Output()), "bytes=" + std::to_string(bytes))) << "no summary";
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("-")) << "a file named '-' was made";
+    DeleteFileA("-");
+}
+
 TEST(ToolsRun, HostLeavesAnExistingRecordingAloneWhenItFails)
 {
     if (!DriverBuilt())
