@@ -2,16 +2,14 @@
 # The demo: a host drains channel 0 of the driver under Wine while a writer sends
 # a generated packet stream into it; every byte must arrive. Builds nothing: run
 # it after the build, with WINEPREFIX set to a booted prefix (./build.sh demo).
-#   ZELMOOR_BUILD_DIR   the mingw-x64 build tree (default build/mingw-x64)
 #   ZELMOOR_DIST_DIR    the deliverables (default dist)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 
-BUILD_DIR=${ZELMOOR_BUILD_DIR:-$ROOT/build/mingw-x64}
 DIST_DIR=${ZELMOOR_DIST_DIR:-$ROOT/dist}
-HOST_EXE=$BUILD_DIR/tools/zelmoor_host.exe
-WRITER_EXE=$BUILD_DIR/tools/zelmoor_writer.exe
+HOST_EXE=$DIST_DIR/zelmoor_host.exe
+WRITER_EXE=$DIST_DIR/zelmoor_writer.exe
 DRIVER_DLL=$DIST_DIR/Zelmoor\(x64\).dll
 OSTREL_EXE=$DIST_DIR/Ostrel.exe
 

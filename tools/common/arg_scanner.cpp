@@ -4,6 +4,8 @@ namespace {
 
 const char OPTION_PREFIX[] = "--";
 const size_t OPTION_PREFIX_LENGTH = 2;
+const char SHORT_HELP[] = "-h";
+const char HELP_NAME[] = "help";
 
 const OptionRule* FindRule(const std::vector<OptionRule>& rules, const std::string& name)
 {
@@ -25,6 +27,10 @@ ScanResult ScanArguments(const std::vector<std::string>& args,
             if (i + 1 < args.size())
                 result.error = "unexpected argument '" + args[i + 1] + "'";
             return result;
+        }
+        if (arg == SHORT_HELP && FindRule(rules, HELP_NAME) != nullptr) {
+            result.options.push_back(ScannedOption{HELP_NAME, ""});
+            continue;
         }
         if (arg.compare(0, OPTION_PREFIX_LENGTH, OPTION_PREFIX) != 0 || arg.size() == OPTION_PREFIX_LENGTH) {
             result.error = "unexpected argument '" + arg + "'";

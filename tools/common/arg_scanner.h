@@ -1,5 +1,6 @@
 // Splits a command line into options in the usual long form: "--name VALUE",
-// "--name=VALUE" and bare flags; "--" ends the options.
+// "--name=VALUE" and bare flags; "--" ends the options. "-h" stands for "--help"
+// wherever there is one.
 #pragma once
 #include <string>
 #include <vector>

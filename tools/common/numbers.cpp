@@ -1,5 +1,6 @@
 #include "numbers.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -47,6 +48,19 @@ bool DecimalMultiplier(char suffix, uint64_t* multiplier)
     case 'G': case 'g': *multiplier = GIGA; return true;
     default:            return false;
     }
+}
+
+const char     SUFFIXES[] = "KMG";
+const size_t   SUFFIX_COUNT = 3;
+const size_t   SECONDS_TEXT_CAPACITY = 32;
+
+// The value with the largest of the suffixes whose step divides it.
+std::string WithSuffix(uint64_t value, const uint64_t steps[SUFFIX_COUNT])
+{
+    for (size_t i = SUFFIX_COUNT; i-- > 0;)
+        if (value != 0 && value % steps[i] == 0)
+            return std::to_string(value / steps[i]) + SUFFIXES[i];
+    return std::to_string(value);
 }
 
 } // namespace
@@ -102,4 +116,23 @@ bool ParseSeconds(const std::string& text, double maximum, double* out)
         return false;
     *out = value;
     return true;
+}
+
+std::string ByteCountText(uint64_t value)
+{
+    const uint64_t steps[SUFFIX_COUNT] = {1ull << KIB_SHIFT, 1ull << MIB_SHIFT, 1ull << GIB_SHIFT};
+    return WithSuffix(value, steps);
+}
+
+std::string BitRateText(uint64_t value)
+{
+    const uint64_t steps[SUFFIX_COUNT] = {KILO, MEGA, GIGA};
+    return WithSuffix(value, steps);
+}
+
+std::string SecondsText(double value)
+{
+    char text[SECONDS_TEXT_CAPACITY];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
 }

@@ -15,3 +15,10 @@ bool ParseBitRate(const std::string& text, uint64_t minimum, uint64_t maximum, u
 
 // A positive decimal number of seconds such as "2" or "0.5", at most maximum.
 bool ParseSeconds(const std::string& text, double maximum, double* out);
+
+// The counterparts for messages that state a range: the largest suffix that
+// divides the value exactly ("1M", "1048576G", "100G", "1316"), and seconds as
+// short as they go ("3600", "0.5").
+std::string ByteCountText(uint64_t value);
+std::string BitRateText(uint64_t value);
+std::string SecondsText(double value);

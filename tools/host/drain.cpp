@@ -17,7 +17,7 @@ public:
     Drainer(IBonDriver* tuner, const HostOptions& options, StreamSink* sink,
             StreamDigest* digest, DrainStats* stats)
         : m_pTuner(tuner), m_copy(options.copy), m_pSink(sink), m_pDigest(digest), m_pStats(stats),
-          m_rule(StopLimits{options.bytes, options.seconds, options.untilGone}),
+          m_rule(StopLimits{options.bytes, options.seconds, options.untilGone, options.waitSeconds}),
           m_copyBuffer(options.copy ? BLOCK_DATA_SIZE : 0)
     {
     }

@@ -14,6 +14,7 @@ public:
 
     void OnBlock(uint32_t size, double nowSeconds);
     bool IsGone(double nowSeconds) const;
+    bool SawData() const { return m_sawData; }
 
 private:
     bool    m_sawEmpty = false;         // since the last data

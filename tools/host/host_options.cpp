@@ -11,11 +11,22 @@ const double   SECONDS_MAX = 7 * 24 * 3600.0;
 
 const std::vector<OptionRule> HOST_OPTIONS = {
     {"help", false}, {"dll", true}, {"channel", true}, {"copy", false},
-    {"out", true}, {"bytes", true}, {"seconds", true}, {"until-gone", false},
+    {"out", true}, {"bytes", true}, {"seconds", true}, {"until-gone", false}, {"wait-seconds", true},
 };
+
+ParseOutcome BadValue(const std::string& name, const std::string& wanted, const std::string& value)
+{
+    return ParseOutcome::Error("--" + name + " needs " + wanted + ", not '" + value + "'");
+}
+
+std::string SecondsRange()
+{
+    return "a number of seconds above 0 and at most " + SecondsText(SECONDS_MAX);
+}
 
 ParseOutcome ApplyOption(const ScannedOption& option, HostOptions* options)
 {
+    const std::string& n = option.name;
     const std::string& v = option.value;
     uint64_t number = 0;
     if (option.name == "dll") {
@@ -24,7 +35,7 @@ ParseOutcome ApplyOption(const ScannedOption& option, HostOptions* options)
         options->dllPath = v;
     } else if (option.name == "channel") {
         if (!ParseUnsigned(v, 0, CHANNEL_MAX, &number))
-            return ParseOutcome::Error("--channel needs a channel number, not '" + v + "'");
+            return BadValue(n, "a channel number from 0 to " + std::to_string(CHANNEL_MAX), v);
         options->channel = static_cast<uint32_t>(number);
     } else if (option.name == "copy") {
         options->copy = true;
@@ -34,12 +45,15 @@ ParseOutcome ApplyOption(const ScannedOption& option, HostOptions* options)
         options->outPath = v;
     } else if (option.name == "bytes") {
         if (!ParseByteCount(v, 1, BYTES_MAX, &options->bytes))
-            return ParseOutcome::Error("--bytes needs a positive byte count, not '" + v + "'");
+            return BadValue(n, "a byte count from 1 to " + ByteCountText(BYTES_MAX) + " (K, M, G: KiB, MiB, GiB)", v);
     } else if (option.name == "seconds") {
         if (!ParseSeconds(v, SECONDS_MAX, &options->seconds))
-            return ParseOutcome::Error("--seconds needs a positive number of seconds, not '" + v + "'");
+            return BadValue(n, SecondsRange(), v);
     } else if (option.name == "until-gone") {
         options->untilGone = true;
+    } else if (option.name == "wait-seconds") {
+        if (!ParseSeconds(v, SECONDS_MAX, &options->waitSeconds))
+            return BadValue(n, SecondsRange(), v);
     }
     return ParseOutcome::Run();
 }
@@ -52,40 +66,55 @@ ParseOutcome ParseHostOptions(const std::vector<std::string>& args, HostOptions*
     if (!scan.error.empty())
         return ParseOutcome::Error(scan.error);
     HostOptions parsed;
+    bool waitGiven = false;
     for (const ScannedOption& option : scan.options) {
         if (option.name == "help")
             return ParseOutcome::Help();
         const ParseOutcome outcome = ApplyOption(option, &parsed);
         if (outcome.kind != ParseOutcome::RUN)
             return outcome;
+        waitGiven = waitGiven || option.name == "wait-seconds";
     }
+    if (waitGiven && !parsed.untilGone)
+        return ParseOutcome::Error("--wait-seconds goes with --until-gone");
     *options = parsed;
     return ParseOutcome::Run();
 }
 
-const char* HostHelpText()
+std::string HostHelpText()
 {
-    return
-        "usage: zelmoor_host [options]\n"
+    const std::string seconds = SecondsText(SECONDS_MAX);
+    return std::string()
+ +        "usage: zelmoor_host [options]\n"
         "Loads a tuner driver, selects a channel and drains its stream.\n"
         "\n"
         "  --dll PATH       tuner DLL (default: " ZELMOOR_DRIVER_FILE " beside this program)\n"
-        "  --channel N      channel to select in space 0 (default 0)\n"
+        "  --channel N      channel to select in space 0 (default 0; Zelmoor offers 0 to 9)\n"
         "  --copy           take blocks with CopyStream instead of TakeStream\n"
-        "  --out FILE       write the stream to FILE (default: discard)\n"
-        "  --bytes N        stop after N bytes, cutting the last block (K, M, G: KiB, MiB, GiB)\n"
-        "  --seconds S      stop after S seconds (decimals allowed)\n"
+        "  --out FILE       write the stream to FILE (default: discard); '-' is standard\n"
+        "                   output, and the host's own lines then go to standard error.\n"
+        "                   The stream goes to a new file beside FILE, which replaces\n"
+        "                   FILE only when the run ends well (exit 0): a failed run\n"
+        "                   leaves FILE as it was and names the new file if it holds data\n"
+        "  --bytes N        stop after N bytes, cutting the last block; 1 to " + ByteCountText(BYTES_MAX) + "\n"
+        "                   (K, M, G: KiB, MiB, GiB)\n"
+        "  --seconds S      stop after S seconds, above 0 and at most " + seconds + " (decimals allowed)\n"
         "  --until-gone     stop once the writer has gone: an empty block has arrived\n"
         "                   and then no data for 1 s, or data had arrived and then\n"
         "                   none for 3 s (a departing writer shows up as one empty\n"
         "                   block per read in flight, which may be none); data from\n"
         "                   a new writer in that time keeps the host going\n"
-        "  --help           show this text\n"
+        "  --wait-seconds S with --until-gone: give up when no data has arrived S s after\n"
+        "                   the channel was selected (default " + SecondsText(HOST_WAIT_SECONDS_DEFAULT)
+        + "; above 0, at most " + seconds + ")\n"
+        "  -h, --help       show this text\n"
         "With several stop conditions the first one met ends the run; with none, the\n"
         "host runs until Ctrl+C. A progress line is shown on a terminal; the summary\n"
         "ends with a line \"digest fnv1a64=<hex> bytes=<count>\" over what was received.\n"
         "\n"
         "exit codes: 0 done, 2 usage error, 3 DLL not loaded, 4 no CreateBonDriver export,\n"
         "            5 CreateBonDriver returned null, 6 channel refused,\n"
-        "            7 output file failed, 8 stream failed\n";
+        "            7 output file failed, 8 stream failed,\n"
+        "            9 no writer came within --wait-seconds,\n"
+        "            10 a writer came but sent no data within --wait-seconds\n";
 }

@@ -6,6 +6,7 @@ const char* StopReasonText(StopReason reason)
     case StopReason::BYTES:       return "byte count reached";
     case StopReason::TIME:        return "time limit reached";
     case StopReason::WRITER_GONE: return "writer gone";
+    case StopReason::NOTHING_ARRIVED:     return "no data";
     case StopReason::INTERRUPTED: return "interrupted";
     default:                      return "running";
     }
@@ -29,6 +30,8 @@ StopReason StopRule::Check(uint64_t received, double nowSeconds, bool interrupte
         return StopReason::INTERRUPTED;
     if (m_limits.untilGone && m_gone.IsGone(nowSeconds))
         return StopReason::WRITER_GONE;
+    if (m_limits.untilGone && m_limits.waitSeconds > 0.0 && !m_gone.SawData() && nowSeconds >= m_limits.waitSeconds)
+        return StopReason::NOTHING_ARRIVED;
     if (m_limits.seconds > 0.0 && nowSeconds >= m_limits.seconds)
         return StopReason::TIME;
     return StopReason::NONE;

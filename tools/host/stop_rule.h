@@ -5,7 +5,7 @@
 
 #include "gone_detector.h"
 
-enum class StopReason { NONE, BYTES, TIME, WRITER_GONE, INTERRUPTED };
+enum class StopReason { NONE, BYTES, TIME, WRITER_GONE, NOTHING_ARRIVED, INTERRUPTED };
 
 const char* StopReasonText(StopReason reason);
 
@@ -13,6 +13,7 @@ struct StopLimits {
     uint64_t    bytes = 0;          // 0: none
     double      seconds = 0.0;      // 0: none
     bool        untilGone = false;
+    double      waitSeconds = 0.0;  // with untilGone: no data by then ends the run; 0: none
 };
 
 class StopRule {

@@ -1,5 +1,6 @@
 #include "tuner_session.h"
 
+#include "system_error.h"
 #include "wide.h"
 
 namespace {
@@ -8,10 +9,34 @@ namespace {
 const wchar_t DEFAULT_DRIVER_NAME[] = L"" ZELMOOR_DRIVER_FILE;
 const DWORD   MODULE_PATH_CAPACITY = 32768;
 const DWORD   TUNING_SPACE = 0;
+const DWORD   CHANNEL_COUNT_LIMIT = 100000;    // a driver that names every number still ends
 
 std::string LastErrorText(const char* what, const std::wstring& path)
 {
-    return std::string(what) + " '" + Narrow(path) + "' (error " + std::to_string(GetLastError()) + ")";
+    const DWORD code = GetLastError();
+    return std::string(what) + " '" + Narrow(path) + "' (" + SystemErrorText(code) + ")";
+}
+
+// The channels a driver offers are the ones it names, from 0 up.
+DWORD CountChannels(IBonDriver2* tuner)
+{
+    DWORD count = 0;
+    while (count < CHANNEL_COUNT_LIMIT && tuner->EnumChannel(TUNING_SPACE, count) != nullptr)
+        ++count;
+    return count;
+}
+
+std::string RefusalText(IBonDriver2* tuner, uint32_t channel)
+{
+    const DWORD count = CountChannels(tuner);
+    const std::string which = "channel " + std::to_string(channel);
+    if (count == 0)
+        return "the driver refused " + which + " and names no channels";
+    const std::string range = "0 to " + std::to_string(count - 1);
+    if (channel >= count)
+        return which + " is out of range: the driver offers channels " + range;
+    return "the driver refused " + which + ", one of its channels " + range
+         + " (is another host using it?)";
 }
 
 } // namespace
@@ -48,8 +73,7 @@ HostExitCode TunerSession::Open(const std::wstring& dllPath, uint32_t channel, s
         return HOST_EXIT_NO_TUNER;
     }
     if (!m_pTuner->SelectChannel(TUNING_SPACE, channel)) {
-        *error = "the driver refused channel " + std::to_string(channel)
-               + " (is another host using it?)";
+        *error = RefusalText(m_pTuner, channel);
         return HOST_EXIT_CHANNEL_REFUSED;
     }
     return HOST_EXIT_OK;

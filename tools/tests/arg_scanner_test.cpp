@@ -49,6 +49,19 @@ TEST(ArgScanner, MalformedLinesAreRefusedWithTheReason)
     EXPECT_NE(std::string::npos, Scan({"--", "x"}).error.find("unexpected argument 'x'"));
 }
 
+TEST(ArgScanner, ShortHelpStandsForHelpOnlyWhereThereIsOne)
+{
+    const std::vector<OptionRule> withHelp = {{"help", false}, {"out", true}};
+    const ScanResult r = ScanArguments({"-h"}, withHelp);
+    ASSERT_EQ("", r.error);
+    ASSERT_EQ(1u, r.options.size());
+    EXPECT_EQ("help", r.options[0].name);
+    const ScanResult value = ScanArguments({"--out", "-h"}, withHelp);
+    ASSERT_EQ(1u, value.options.size());
+    EXPECT_EQ("-h", value.options[0].value) << "a value is never an option";
+    EXPECT_NE("", ScanArguments({"-h"}, {{"out", true}}).error);
+}
+
 TEST(ArgScanner, DoubleDashEndsTheOptions)
 {
     const ScanResult r = Scan({"--copy", "--"});
@@ -86,6 +99,25 @@ TEST(Numbers, ByteCountSuffixesArePowersOf1024)
     EXPECT_FALSE(ParseByteCount("M", 1, UINT64_MAX, &v));
     EXPECT_FALSE(ParseByteCount("0", 1, UINT64_MAX, &v));
     EXPECT_FALSE(ParseByteCount("1KB", 1, UINT64_MAX, &v));
+}
+
+TEST(Numbers, RangeTextsUseTheLargestExactSuffixAndParseBack)
+{
+    EXPECT_EQ("1M", ByteCountText(1u << 20));
+    EXPECT_EQ("1048576G", ByteCountText(1ull << 50));
+    EXPECT_EQ("1025K", ByteCountText(1025u << 10));
+    EXPECT_EQ("1316", ByteCountText(1316));
+    EXPECT_EQ("0", ByteCountText(0));
+    EXPECT_EQ("100G", BitRateText(100000000000ull));
+    EXPECT_EQ("1500K", BitRateText(1500000));
+    EXPECT_EQ("1024", BitRateText(1024)) << "bit rates are decimal";
+    EXPECT_EQ("3600", SecondsText(3600.0));
+    EXPECT_EQ("0.5", SecondsText(0.5));
+    uint64_t v = 0;
+    ASSERT_TRUE(ParseByteCount(ByteCountText(1ull << 50), 1, UINT64_MAX, &v));
+    EXPECT_EQ(1ull << 50, v);
+    ASSERT_TRUE(ParseBitRate(BitRateText(100000000000ull), 1, UINT64_MAX, &v));
+    EXPECT_EQ(100000000000ull, v);
 }
 
 TEST(Numbers, SecondsArePositiveDecimals)

@@ -74,6 +74,61 @@ TEST(HostOptions, BadValuesAreUsageErrorsThatChangeNothing)
     }
 }
 
+TEST(HostOptions, TheWaitForTheFirstDataBelongsToUntilGone)
+{
+    HostOptions o;
+    ASSERT_EQ(ParseOutcome::RUN, ParseHostOptions({"--until-gone"}, &o).kind);
+    EXPECT_DOUBLE_EQ(HOST_WAIT_SECONDS_DEFAULT, o.waitSeconds);
+    ASSERT_EQ(ParseOutcome::RUN, ParseHostOptions({"--until-gone", "--wait-seconds", "2.5"}, &o).kind);
+    EXPECT_DOUBLE_EQ(2.5, o.waitSeconds);
+    const ParseOutcome alone = ParseHostOptions({"--wait-seconds", "2"}, &o);
+    EXPECT_EQ(ParseOutcome::USAGE_ERROR, alone.kind);
+    EXPECT_NE(std::string::npos, alone.message.find("--until-gone")) << alone.message;
+}
+
+// A refused value names what would have been taken, so the user need not guess.
+TEST(ToolOptions, RefusedValuesNameTheirRange)
+{
+    struct Case {
+        bool host;
+        std::vector<std::string> args;
+        const char* range;
+    };
+    const std::vector<Case> cases = {
+        {true,  {"--channel", "x"},                          "from 0 to 4294967294"},
+        {true,  {"--bytes", "0"},                            "from 1 to 1048576G"},
+        {true,  {"--seconds", "700000"},                     "at most 604800"},
+        {true,  {"--until-gone", "--wait-seconds", "0"},     "above 0 and at most 604800"},
+        {false, {"--bytes", "1", "--channel", "10"},         "from 0 to 9"},
+        {false, {"--bytes", "0"},                            "from 1 byte to 1048576G"},
+        {false, {"--bytes", "1", "--write-size", "2M"},      "from 1 byte to 1M"},
+        {false, {"--bytes", "1", "--pid", "8192"},           "from 0 to 8191"},
+        {false, {"--bytes", "1", "--rate", "101G"},          "from 1 to 100G"},
+        {false, {"--bytes", "1", "--wait-seconds", "86400"}, "at most 3600"},
+        {false, {"--bytes", "1", "--seed", "-1"},            "from 0 to 18446744073709551615"},
+    };
+    for (const Case& c : cases) {
+        HostOptions host;
+        WriterOptions writer;
+        const ParseOutcome outcome = c.host ? ParseHostOptions(c.args, &host) : ParseWriterOptions(c.args, &writer);
+        EXPECT_EQ(ParseOutcome::USAGE_ERROR, outcome.kind) << c.args.back();
+        EXPECT_NE(std::string::npos, outcome.message.find(c.range)) << outcome.message;
+    }
+}
+
+TEST(WriterOptions, RatesTakeDecimalSuffixesAndADashIsStandardInput)
+{
+    WriterOptions o;
+    ASSERT_EQ(ParseOutcome::RUN, ParseWriterOptions({"--file", "-", "--rate", "2M"}, &o).kind);
+    EXPECT_EQ(2000000u, o.rateBitsPerSecond);
+    EXPECT_EQ(SourceKind::STDIN, o.source);
+    EXPECT_EQ(ParseOutcome::RUN, ParseWriterOptions({"--file", "-", "--stdin"}, &o).kind)
+        << "both name standard input";
+    EXPECT_EQ(ParseOutcome::HELP, ParseWriterOptions({"-h"}, &o).kind);
+    HostOptions h;
+    EXPECT_EQ(ParseOutcome::HELP, ParseHostOptions({"-h"}, &h).kind);
+}
+
 TEST(WriterOptions, GeneratedStreamDefaults)
 {
     WriterOptions o;

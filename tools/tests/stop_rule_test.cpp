@@ -80,4 +80,21 @@ TEST(StopRule, TheFirstConditionMetWins)
     EXPECT_EQ(StopReason::TIME, StopRule(timeOnly).Check(0, 5.0, false));
 }
 
+TEST(StopRule, UntilGoneGivesUpWhenNoDataCameWithinTheWait)
+{
+    StopLimits limits;
+    limits.untilGone = true;
+    limits.waitSeconds = 30.0;
+    StopRule silent(limits);
+    EXPECT_EQ(StopReason::NONE, silent.Check(0, 29.9, false));
+    EXPECT_EQ(StopReason::NOTHING_ARRIVED, silent.Check(0, 30.0, false));
+    silent.OnBlock(EMPTY, 31.0);
+    EXPECT_EQ(StopReason::NOTHING_ARRIVED, silent.Check(0, 31.0, false)) << "an empty block is no data";
+    StopRule fed(limits);
+    fed.OnBlock(DATA, 29.0);
+    EXPECT_EQ(StopReason::NONE, fed.Check(DATA, 30.0, false)) << "once data came, the gone rules decide";
+    limits.untilGone = false;
+    EXPECT_EQ(StopReason::NONE, StopRule(limits).Check(0, 1e6, false)) << "the wait is part of --until-gone";
+}
+
 } // namespace

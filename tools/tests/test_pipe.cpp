@@ -9,6 +9,7 @@ namespace {
 const DWORD BUFFER_SIZE = 48128;
 const DWORD PIPE_TIMEOUT_MS = 3000;
 const DWORD CANCEL_TIMEOUT_MS = 5000;
+const DWORD POLL_MS = 10;
 
 } // namespace
 
@@ -87,7 +88,22 @@ bool TestPipe::Finish(BOOL started, DWORD timeoutMs, DWORD* bytes, DWORD* error)
     }
 }
 
-::testing::AssertionResult TestPipe::ReadSome(size_t atLeast, DWORD timeoutMs)
+::testing::AssertionResult TestPipe::WaitForBuffered(size_t atLeast, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    DWORD available = 0;
+    while (PeekNamedPipe(m_hPipe, NULL, 0, NULL, &available, NULL) && available < atLeast) {
+        if (GetTickCount() - start >= timeoutMs)
+            return ::testing::AssertionFailure() << "only " << available << " bytes buffered within " << timeoutMs
+                                                 << " ms";
+        Sleep(POLL_MS);
+    }
+    if (available < atLeast)
+        return ::testing::AssertionFailure() << "peeking failed with error " << GetLastError();
+    return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult TestPipe::ReadSome(size_t atLeast, DWORD timeoutMs, size_t* read)
 {
     std::vector<uint8_t> buffer(BUFFER_SIZE);
     size_t total = 0;
@@ -105,6 +121,8 @@ bool TestPipe::Finish(BOOL started, DWORD timeoutMs, DWORD* bytes, DWORD* error)
         if (error != ERROR_SUCCESS)
             return ::testing::AssertionFailure() << "read failed with error " << error;
         total += got;
+        if (read != nullptr)
+            *read = total;
     }
     return ::testing::AssertionSuccess();
 }

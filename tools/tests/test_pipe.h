@@ -16,7 +16,10 @@ public:
     ::testing::AssertionResult WaitForWriter(DWORD timeoutMs);
     // Reads until the writer has gone; false if the deadline passes first.
     ::testing::AssertionResult ReadUntilGone(DWORD timeoutMs, std::vector<uint8_t>* bytes);
-    ::testing::AssertionResult ReadSome(size_t atLeast, DWORD timeoutMs);
+    // `total`, when given, receives how many bytes were read.
+    ::testing::AssertionResult ReadSome(size_t atLeast, DWORD timeoutMs, size_t* total = nullptr);
+    // Waits, reading nothing, until the pipe's buffer holds `atLeast` unread bytes.
+    ::testing::AssertionResult WaitForBuffered(size_t atLeast, DWORD timeoutMs);
     void Close();
 
 private:

@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cinttypes>
+#include <cstdio>
 #include <fstream>
+#include <iterator>
 
 #include "child_process.h"
 #include "digest.h"
 #include "host_exit_codes.h"
+#include "pipe_name.h"
 #include "test_pipe.h"
 #include "writer_exit_codes.h"
 
@@ -16,10 +20,37 @@ namespace {
 const DWORD RUN_TIMEOUT_MS = 30000;
 const DWORD PIPE_TIMEOUT_MS = 10000;
 const char  SHORT_WAIT[] = "0.5";
+const char  RECORDING[] = "a finished recording that no failed run may touch";
+const DWORD PIPE_POLL_MS = 20;
+const uint64_t STRANDED_BYTES = 10000;     // well within the test pipe's buffer
 
 std::string HostExe() { return ZELMOOR_HOST_EXE; }
 std::string WriterExe() { return ZELMOOR_WRITER_EXE; }
 std::string DriverDll() { return ZELMOOR_DRIVER_DLL; }
+std::string DistDir() { return ZELMOOR_DIST_DIR; }
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+std::string ReadFileBytes(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// Opens a channel's pipe as its writer once the host has made it, within the deadline.
+HANDLE ConnectWhenThere(uint32_t channel, DWORD timeoutMs)
+{
+    const DWORD start = GetTickCount();
+    for (;;) {
+        HANDLE pipe = CreateFileW(PipeNameForChannel(channel).c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+        if (pipe != INVALID_HANDLE_VALUE || GetTickCount() - start >= timeoutMs)
+            return pipe;
+        Sleep(PIPE_POLL_MS);
+    }
+}
 
 bool DriverBuilt()
 {
@@ -65,16 +96,19 @@ TEST(ToolsRun, MalformedCommandLinesExitWithTheUsageCode)
     }
     const ToolRun noSource = RunTool(WriterExe(), {"--channel", "1"});
     EXPECT_EQ(static_cast<DWORD>(WRITER_EXIT_USAGE), noSource.code) << noSource.output;
-    const ToolRun help = RunTool(WriterExe(), {"--help"});
-    EXPECT_EQ(static_cast<DWORD>(WRITER_EXIT_OK), help.code);
-    EXPECT_NE(std::string::npos, help.output.find("exit codes")) << help.output;
+    for (const std::string& exe : {HostExe(), WriterExe()}) {
+        const ToolRun help = RunTool(exe, {"-h"});
+        EXPECT_EQ(0u, help.code) << exe;
+        EXPECT_NE(std::string::npos, help.output.find("exit codes")) << help.output;
+    }
 }
 
 TEST(ToolsRun, WriterWithNoPipeGivesUpAfterItsWait)
 {
     const ToolRun run = RunTool(WriterExe(), {"--channel", "9", "--bytes", "1K", "--wait-seconds", SHORT_WAIT});
     EXPECT_EQ(static_cast<DWORD>(WRITER_EXIT_PIPE_MISSING), run.code) << run.output;
-    EXPECT_NE(std::string::npos, run.output.find("Zelmoor09")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "writer: waiting up to 0.5 s for \\\\.\\pipe\\Zelmoor09 to appear")) << run.output;
+    EXPECT_TRUE(Contains(run.output, "no pipe '\\\\.\\pipe\\Zelmoor09' after 0.5 s")) << run.output;
 }
 
 TEST(ToolsRun, WriterFindingThePipeTakenReportsItBusy)
@@ -88,16 +122,31 @@ TEST(ToolsRun, WriterFindingThePipeTakenReportsItBusy)
     EXPECT_EQ(static_cast<DWORD>(WRITER_EXIT_PIPE_BUSY), run.code) << run.output;
 }
 
-TEST(ToolsRun, WriterWhoseReaderLeavesReportsBeingCutOff)
+// Bytes in the pipe's buffer when its reader leaves never arrive, so the writer
+// may count as taken only what it knows left the buffer.
+TEST(ToolsRun, WriterCutOffSeparatesWhatThePipeAcceptedFromWhatItsReaderTook)
 {
     TestPipe pipe(7);
     ASSERT_TRUE(pipe.IsOpen());
     ChildProcess writer;
     ASSERT_TRUE(writer.Start(WriterExe(), {"--channel", "7", "--bytes", "1G"}));
     ASSERT_TRUE(pipe.WaitForWriter(PIPE_TIMEOUT_MS));
-    ASSERT_TRUE(pipe.ReadSome(100000, PIPE_TIMEOUT_MS));
+    size_t read = 0;
+    ASSERT_TRUE(pipe.ReadSome(100000, PIPE_TIMEOUT_MS, &read));
+    // Bytes the pipe accepted and nobody will read.
+    ASSERT_TRUE(pipe.WaitForBuffered(STRANDED_BYTES, PIPE_TIMEOUT_MS));
     pipe.Close();
     EXPECT_EQ(static_cast<DWORD>(WRITER_EXIT_CUT_OFF), writer.Wait(RUN_TIMEOUT_MS)) << writer.Output();
+    const std::string output = writer.Output();
+    const size_t at = output.find("the pipe accepted ");
+    ASSERT_NE(std::string::npos, at) << output;
+    uint64_t accepted = 0, taken = 0, unconfirmed = 0;
+    ASSERT_EQ(3, std::sscanf(output.c_str() + at, "the pipe accepted %" SCNu64 " bytes; the reader took at least %"
+                             SCNu64 "; the last %" SCNu64 " may not", &accepted, &taken, &unconfirmed)) << output;
+    EXPECT_LE(taken, read) << "counted as taken more than the reader read";
+    EXPECT_GE(unconfirmed, STRANDED_BYTES);
+    EXPECT_EQ(accepted, taken + unconfirmed);
+    EXPECT_TRUE(Contains(DigestLine(output), "bytes=" + std::to_string(accepted))) << output;
 }
 
 TEST(ToolsRun, WriterSendsAFileOrStandardInputByteForByte)
@@ -141,8 +190,96 @@ TEST(ToolsRun, HostWhoseChannelIsRefusedSaysSo)
     ASSERT_TRUE(taken.IsOpen());
     const ToolRun busy = RunTool(HostExe(), {"--dll", DriverDll(), "--channel", "5", "--seconds", "5"});
     EXPECT_EQ(static_cast<DWORD>(HOST_EXIT_CHANNEL_REFUSED), busy.code) << busy.output;
+    EXPECT_TRUE(Contains(busy.output, "is another host using it?")) << busy.output;
     const ToolRun outOfRange = RunTool(HostExe(), {"--dll", DriverDll(), "--channel", "10", "--seconds", "5"});
     EXPECT_EQ(static_cast<DWORD>(HOST_EXIT_CHANNEL_REFUSED), outOfRange.code) << outOfRange.output;
+    EXPECT_TRUE(Contains(outOfRange.output, "channel 10 is out of range: the driver offers channels 0 to 9"))
+        << outOfRange.output;
+    EXPECT_FALSE(Contains(outOfRange.output, "another host")) << outOfRange.output;
+}
+
+TEST(ToolsRun, HostWritesTheStreamToStandardOutputForADash)
+{
+    ASSERT_TRUE(DriverBuilt()) << "the driver DLL is not built: " << DriverDll();
+    const size_t bytes = 100000;
+    ChildProcess host, writer;
+    ASSERT_TRUE(host.Start(HostExe(), {"--dll", DriverDll(), "--channel", "4", "--bytes", std::to_string(bytes),
+                                       "--seconds", "20", "--out", "-"}));
+    ASSERT_TRUE(writer.Start(WriterExe(), {"--channel", "4", "--bytes", "1M"}));
+    EXPECT_EQ(static_cast<DWORD>(HOST_EXIT_OK), host.Wait(RUN_TIMEOUT_MS)) << host.Output();
+    writer.Wait(RUN_TIMEOUT_MS);    // cut off or not, depending on how far it got
+    // Standard output and error share one capture: the stream and the host's lines.
+    EXPECT_GT(host.Output().size(), bytes);
+    EXPECT_TRUE(Contains(DigestLine(host.Output()), "bytes=" + std::to_string(bytes))) << "no summary";
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA("-")) << "a file named '-' was made";
+    DeleteFileA("-");
+}
+
+TEST(ToolsRun, HostLeavesAnExistingRecordingAloneWhenItFails)
+{
+    ASSERT_TRUE(DriverBuilt()) << "the driver DLL is not built: " << DriverDll();
+    const std::string out = WriteTempFile(std::vector<uint8_t>(RECORDING, RECORDING + sizeof RECORDING));
+    struct Failure {
+        std::vector<std::string> args;
+        HostExitCode code;
+    };
+    const std::vector<Failure> failures = {
+        {{"--dll", "no-such-dir\\no-such.dll"}, HOST_EXIT_DLL_NOT_LOADED},
+        {{"--dll", DriverDll(), "--channel", "10"}, HOST_EXIT_CHANNEL_REFUSED},
+        {{"--dll", DriverDll(), "--channel", "2", "--until-gone", "--wait-seconds", SHORT_WAIT}, HOST_EXIT_NO_WRITER},
+    };
+    for (const Failure& failure : failures) {
+        std::vector<std::string> args = failure.args;
+        args.insert(args.end(), {"--out", out});
+        const ToolRun run = RunTool(HostExe(), args);
+        EXPECT_EQ(static_cast<DWORD>(failure.code), run.code) << run.output;
+        EXPECT_EQ(std::string(RECORDING, sizeof RECORDING), ReadFileBytes(out)) << run.output;
+    }
+    DeleteFileA(out.c_str());
+}
+
+// The release is a folder with the host beside the driver: from dist/, and from
+// a copy of it elsewhere, as a user unpacks the zip, the default finds the DLL.
+TEST(ToolsRun, HostFindsTheDriverBesideItselfWithoutDll)
+{
+    if (sizeof(void*) != 8)
+        GTEST_SKIP() << "the release's tools are the 64-bit ones; the 64-bit tree runs this";
+    ASSERT_TRUE(DriverBuilt()) << "the driver DLL is not built: " << DriverDll();
+    char temp[MAX_PATH + 1];
+    GetTempPathA(sizeof temp, temp);
+    const std::string unpacked = std::string(temp) + "zelmoor unpacked (" + std::to_string(GetCurrentProcessId()) + ")";
+    CreateDirectoryA(unpacked.c_str(), NULL);
+    const char* files[] = {"zelmoor_host.exe", "Zelmoor(x64).dll"};
+    for (const char* file : files)
+        CopyFileA((DistDir() + "/" + file).c_str(), (unpacked + "\\" + file).c_str(), FALSE);
+    for (const std::string& folder : {DistDir(), unpacked}) {
+        const ToolRun run = RunTool(folder + "/zelmoor_host.exe", {"--channel", "2", "--seconds", "0.2"});
+        EXPECT_EQ(static_cast<DWORD>(HOST_EXIT_OK), run.code) << folder << "\n" << run.output;
+        EXPECT_TRUE(Contains(run.output, "host: channel 2 selected")) << run.output;
+    }
+    for (const char* file : files)
+        DeleteFileA((unpacked + "\\" + file).c_str());
+    RemoveDirectoryA(unpacked.c_str());
+}
+
+TEST(ToolsRun, HostUntilGoneGivesUpWhenNoWriterOrNoDataCameWithinItsWait)
+{
+    ASSERT_TRUE(DriverBuilt()) << "the driver DLL is not built: " << DriverDll();
+    const std::vector<std::string> args = {"--dll", DriverDll(), "--channel", "2", "--until-gone",
+                                           "--wait-seconds", "1"};
+    const ToolRun nobody = RunTool(HostExe(), args);
+    EXPECT_EQ(static_cast<DWORD>(HOST_EXIT_NO_WRITER), nobody.code) << nobody.output;
+    EXPECT_TRUE(Contains(nobody.output, "no writer came within 1 s")) << nobody.output;
+
+    ChildProcess host;
+    ASSERT_TRUE(host.Start(HostExe(), args));
+    HANDLE silent = ConnectWhenThere(2, PIPE_TIMEOUT_MS);
+    EXPECT_NE(INVALID_HANDLE_VALUE, silent) << "the host's pipe never appeared";
+    const DWORD code = host.Wait(RUN_TIMEOUT_MS);
+    if (silent != INVALID_HANDLE_VALUE)
+        CloseHandle(silent);
+    EXPECT_EQ(static_cast<DWORD>(HOST_EXIT_NO_DATA), code) << host.Output();
+    EXPECT_TRUE(Contains(host.Output(), "a writer is connected but sent no data within 1 s")) << host.Output();
 }
 
 struct PairCase {

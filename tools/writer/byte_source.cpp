@@ -1,5 +1,6 @@
 #include "byte_source.h"
 
+#include "system_error.h"
 #include "wide.h"
 
 size_t GeneratedSource::Read(uint8_t* dst, size_t size)
@@ -26,7 +27,7 @@ size_t HandleSource::Read(uint8_t* dst, size_t size)
             const DWORD error = GetLastError();
             // A writer on the other end of a pipe that closed is the end of input.
             if (error != ERROR_BROKEN_PIPE)
-                m_error = "reading the input failed (error " + std::to_string(error) + ")";
+                m_error = "reading the input failed (" + SystemErrorText(error) + ")";
             m_ended = true;
         } else if (got == 0) {
             m_ended = true;
@@ -41,7 +42,8 @@ std::unique_ptr<ByteSource> OpenFileSource(const std::string& path, std::string*
     HANDLE h = CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                            FILE_FLAG_SEQUENTIAL_SCAN, NULL);
     if (h == INVALID_HANDLE_VALUE) {
-        *error = "cannot open '" + path + "' (error " + std::to_string(GetLastError()) + ")";
+        const DWORD code = GetLastError();
+        *error = "cannot open '" + path + "' (" + SystemErrorText(code) + ")";
         return nullptr;
     }
     return std::unique_ptr<ByteSource>(new HandleSource(h, true));

@@ -3,12 +3,11 @@
 #include <cstdio>
 
 #include "clock.h"
+#include "system_error.h"
 #include "wide.h"
 
 namespace {
 
-const wchar_t PIPE_NAME_FORMAT[] = L"\\\\.\\pipe\\Zelmoor%02u";
-const size_t  PIPE_NAME_CAPACITY = 32;
 // A missing pipe cannot be waited for, only looked for again.
 const DWORD   MISSING_POLL_MS = 50;
 const double  MS_PER_SECOND = 1000.0;
@@ -33,23 +32,17 @@ std::string Describe(WriterExitCode code, const std::wstring& name, DWORD error,
     case WRITER_EXIT_PIPE_BUSY:
         return "pipe " + pipe + " still busy after " + waited + " s (another writer holds it)";
     default:
-        return "cannot open pipe " + pipe + " (error " + std::to_string(error) + ")";
+        return "cannot open pipe " + pipe + " (" + SystemErrorText(error) + ")";
     }
 }
 
 } // namespace
 
-std::wstring PipeNameForChannel(uint32_t channel)
-{
-    wchar_t name[PIPE_NAME_CAPACITY];
-    std::swprintf(name, PIPE_NAME_CAPACITY, PIPE_NAME_FORMAT, channel);
-    return name;
-}
-
-PipeConnection ConnectToPipe(const std::wstring& name, double waitSeconds)
+PipeConnection ConnectToPipe(const std::wstring& name, double waitSeconds, const WaitingNotice& onWaiting)
 {
     const Stopwatch clock;
     PipeConnection result;
+    bool noticed = false;
     for (;;) {
         result.hPipe = CreateFileW(name.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
         if (result.hPipe != INVALID_HANDLE_VALUE) {
@@ -62,6 +55,10 @@ PipeConnection ConnectToPipe(const std::wstring& name, double waitSeconds)
         if (result.code == WRITER_EXIT_CONNECT_FAILED || leftMs <= 0.0) {
             result.error = Describe(result.code, name, error, waitSeconds);
             return result;
+        }
+        if (!noticed) {
+            onWaiting(result.code == WRITER_EXIT_PIPE_BUSY);
+            noticed = true;
         }
         if (result.code == WRITER_EXIT_PIPE_BUSY) {
             // Returns when an instance is free or the time is up; either way look again.

@@ -3,8 +3,10 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
+#include "pipe_name.h"
 #include "writer_exit_codes.h"
 
 struct PipeConnection {
@@ -13,7 +15,8 @@ struct PipeConnection {
     std::string     error;
 };
 
-// "\\.\pipe\Zelmoor" and the channel in two digits.
-std::wstring PipeNameForChannel(uint32_t channel);
+// Called once, when the pipe is missing or busy at the first look and the
+// writer starts waiting; `busy` tells which.
+typedef std::function<void(bool busy)> WaitingNotice;
 
-PipeConnection ConnectToPipe(const std::wstring& name, double waitSeconds);
+PipeConnection ConnectToPipe(const std::wstring& name, double waitSeconds, const WaitingNotice& onWaiting);

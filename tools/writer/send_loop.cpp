@@ -4,6 +4,7 @@
 
 #include "clock.h"
 #include "console.h"
+#include "system_error.h"
 
 namespace {
 
@@ -26,14 +27,14 @@ SendResult CutOff(DWORD error, double seconds)
     SendResult result;
     result.code = WRITER_EXIT_CUT_OFF;
     result.seconds = seconds;
-    result.error = "cut off: the pipe's reader went away (error " + std::to_string(error) + ")";
+    result.error = "cut off: the pipe's reader went away (" + SystemErrorText(error) + ")";
     return result;
 }
 
 } // namespace
 
 SendResult SendAll(HANDLE pipe, ByteSource* source, WriteSizes sizes, const Pacer& pacer,
-                   StreamDigest* digest, SendStats* stats)
+                   StreamDigest* digest, SendStats* stats, PipeDelivery* delivery)
 {
     std::vector<uint8_t> buffer(sizes.Largest());
     const Stopwatch clock;
@@ -48,6 +49,7 @@ SendResult SendAll(HANDLE pipe, ByteSource* source, WriteSizes sizes, const Pace
             progress.Finish();
             return CutOff(error, clock.Seconds());
         }
+        delivery->OnWritten(size);
         digest->Update(buffer.data(), size);
         stats->bytes += size;
         stats->writes += 1;

@@ -7,6 +7,7 @@
 #include "byte_source.h"
 #include "digest.h"
 #include "pacer.h"
+#include "pipe_delivery.h"
 #include "write_sizes.h"
 #include "writer_exit_codes.h"
 #include "writer_report.h"
@@ -17,5 +18,6 @@ struct SendResult {
     std::string     error;
 };
 
+// `delivery` counts each write the pipe accepted, for the summary of a cut-off run.
 SendResult SendAll(HANDLE pipe, ByteSource* source, WriteSizes sizes, const Pacer& pacer,
-                   StreamDigest* digest, SendStats* stats);
+                   StreamDigest* digest, SendStats* stats, PipeDelivery* delivery);

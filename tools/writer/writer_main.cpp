@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "numbers.h"
 #include "pipe_connect.h"
 #include "send_loop.h"
 #include "wide.h"
@@ -31,6 +32,13 @@ WriteSizes SizesFor(const WriterOptions& options)
                                   : WriteSizes::Fixed(options.writeSize);
 }
 
+void SayWaiting(const std::wstring& name, double waitSeconds, bool busy)
+{
+    std::printf("writer: waiting up to %s s for %s %s\n", SecondsText(waitSeconds).c_str(), Narrow(name).c_str(),
+                busy ? "to be free (another writer holds it)" : "to appear (is a host on that channel?)");
+    std::fflush(stdout);
+}
+
 int Run(const WriterOptions& options)
 {
     std::string error;
@@ -38,7 +46,8 @@ int Run(const WriterOptions& options)
     if (!source)
         return Fail(WRITER_EXIT_INPUT_FAILED, error);
     const std::wstring name = PipeNameForChannel(options.channel);
-    PipeConnection connection = ConnectToPipe(name, options.waitSeconds);
+    PipeConnection connection = ConnectToPipe(name, options.waitSeconds,
+                                              [&](bool busy) { SayWaiting(name, options.waitSeconds, busy); });
     if (connection.code != WRITER_EXIT_OK)
         return Fail(connection.code, connection.error);
     std::printf("writer: connected to %s\n", Narrow(name).c_str());
@@ -46,10 +55,14 @@ int Run(const WriterOptions& options)
 
     StreamDigest digest;
     SendStats stats;
+    PipeDelivery delivery(connection.hPipe);
     const SendResult result = SendAll(connection.hPipe, source.get(), SizesFor(options),
-                                      Pacer(options.rateBitsPerSecond), &digest, &stats);
+                                      Pacer(options.rateBitsPerSecond), &digest, &stats, &delivery);
     CloseHandle(connection.hPipe);
-    std::printf("%s%s\n", FormatWriterSummary(stats, result.seconds).c_str(), FormatDigestLine(digest).c_str());
+    std::printf("%s", FormatWriterSummary(stats, result.seconds).c_str());
+    if (result.code == WRITER_EXIT_CUT_OFF)
+        std::printf("writer: cut off: %s\n", FormatDeliveryLine(delivery).c_str());
+    std::printf("%s\n", FormatDigestLine(digest).c_str());
     return result.code == WRITER_EXIT_OK ? WRITER_EXIT_OK : Fail(result.code, result.error);
 }
 
@@ -60,7 +73,7 @@ int wmain(int argc, wchar_t** argv)
     WriterOptions options;
     const ParseOutcome outcome = ParseWriterOptions(NarrowArguments(argc, argv), &options);
     if (outcome.kind == ParseOutcome::HELP) {
-        std::fputs(WriterHelpText(), stdout);
+        std::fputs(WriterHelpText().c_str(), stdout);
         return WRITER_EXIT_OK;
     }
     if (outcome.kind == ParseOutcome::USAGE_ERROR) {

@@ -23,4 +23,4 @@ struct WriterOptions {
 };
 
 ParseOutcome ParseWriterOptions(const std::vector<std::string>& args, WriterOptions* options);
-const char*  WriterHelpText();
+std::string  WriterHelpText();

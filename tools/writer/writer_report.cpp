@@ -23,7 +23,7 @@ std::string FormatWriterProgress(const SendStats& stats, double seconds)
 std::string FormatWriterSummary(const SendStats& stats, double seconds)
 {
     char line[LINE_CAPACITY];
-    std::snprintf(line, sizeof line, "writer: sent %" PRIu64 " bytes in %" PRIu64 " writes, %.2f s, %.1f MB/s\n",
+    std::snprintf(line, sizeof line, "writer: wrote %" PRIu64 " bytes into the pipe in %" PRIu64 " writes, %.2f s, %.1f MB/s\n",
                   stats.bytes, stats.writes, seconds, MegabytesPerSecond(stats.bytes, seconds));
     return line;
 }
