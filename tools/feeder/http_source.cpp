@@ -198,7 +198,7 @@ bool HttpSource::Open()
     if (m_hThread == NULL) {
         delete held;
         m_transfer.reset();
-        m_error = m_text + ": " + LastErrorText("cannot start the reader thread");
+        m_error = LastErrorText("cannot start the reader thread");
         return false;
     }
     return true;
@@ -215,7 +215,7 @@ ReadResult HttpSource::Read(uint8_t* dst, size_t capacity, DWORD waitMs)
     if (result.bytes > 0) {
         result.status = ReadStatus::DATA;
     } else if (m_transfer->queue.IsFinished()) {
-        m_error = m_text + ": " + m_transfer->error;
+        m_error = m_transfer->error;
         result.status = ReadStatus::FAILED;
     }
     return result;

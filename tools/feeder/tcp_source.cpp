@@ -54,7 +54,7 @@ private:
 
 ReadResult TcpSource::Failed(const std::string& what)
 {
-    m_error = m_text + ": " + what;
+    m_error = what;
     Close();
     ReadResult result;
     result.status = ReadStatus::FAILED;
@@ -71,14 +71,14 @@ bool TcpSource::Open()
     hints.ai_protocol = IPPROTO_TCP;
     const int found = getaddrinfo(m_host.c_str(), std::to_string(m_port).c_str(), &hints, &m_addresses);
     if (found != 0) {
-        m_error = m_text + ": cannot find host \"" + m_host + "\": " + SystemErrorText(static_cast<DWORD>(found));
+        m_error = "cannot find host \"" + m_host + "\": " + SystemErrorText(static_cast<DWORD>(found));
         m_addresses = nullptr;
         return false;
     }
     m_next = m_addresses;
     std::string why;
     if (!ConnectNext(&why)) {
-        m_error = m_text + ": cannot connect: " + why;
+        m_error = "cannot connect: " + why;
         Close();
         return false;
     }

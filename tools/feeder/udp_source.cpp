@@ -69,7 +69,7 @@ private:
 
 bool UdpSource::Fail(const std::string& what)
 {
-    m_error = m_text + ": " + what;
+    m_error = what;
     Close();
     return false;
 }
@@ -175,10 +175,10 @@ ReadResult UdpSource::Read(uint8_t* dst, size_t capacity, DWORD waitMs)
         return result;
     }
     if (m_receiveError != 0) {
-        m_error = m_text + ": receiving failed: " + SystemErrorText(static_cast<DWORD>(m_receiveError.load()));
+        m_error = "receiving failed: " + SystemErrorText(static_cast<DWORD>(m_receiveError.load()));
         result.status = ReadStatus::FAILED;
     } else if (GetTickCount64() - m_lastArrival >= m_limits.silenceLimitMs) {
-        m_error = m_text + ": no datagrams for " + Seconds(m_limits.silenceLimitMs) + " s (is the sender running?)";
+        m_error = "no datagrams for " + Seconds(m_limits.silenceLimitMs) + " s (is the sender running?)";
         result.status = ReadStatus::FAILED;
     }
     return result;
