@@ -1,0 +1,143 @@
+#include "status_board.h"
+
+#include <cstdio>
+
+namespace {
+
+const double BITS_PER_BYTE = 8.0;
+const double MEGA = 1e6;
+const DWORD  VIRTUAL_TERMINAL = 0x0004;     // ENABLE_VIRTUAL_TERMINAL_PROCESSING
+const char   LINE_UP_AND_CLEAR[] = "\x1b[1A\x1b[2K";
+const int    STATUS_WIDTH = 110;
+
+// Status lines need cursor movement; a console that cannot do it gets plain event lines.
+bool EnableTerminal()
+{
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    return out != NULL && out != INVALID_HANDLE_VALUE && GetConsoleMode(out, &mode)
+        && SetConsoleMode(out, mode | VIRTUAL_TERMINAL);
+}
+
+std::string TimeOfDay()
+{
+    SYSTEMTIME t;
+    GetLocalTime(&t);
+    char text[16];
+    std::snprintf(text, sizeof text, "%02u:%02u:%02u.%03u", t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+    return text;
+}
+
+std::string Megabytes(uint64_t bytes)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / MEGA);
+    return text;
+}
+
+} // namespace
+
+StatusBoard::StatusBoard(const std::vector<ChannelMapping>& mappings)
+    : m_bTerminal(EnableTerminal())
+{
+    InitializeCriticalSection(&m_csLock);
+    for (const ChannelMapping& mapping : mappings)
+        m_rows.push_back(Row{mapping.channel, mapping.source->Text(), ChannelFigures{}});
+}
+
+StatusBoard::~StatusBoard()
+{
+    DeleteCriticalSection(&m_csLock);
+}
+
+StatusBoard::Row* StatusBoard::Find(uint32_t channel)
+{
+    for (Row& row : m_rows)
+        if (row.channel == channel)
+            return &row;
+    return nullptr;
+}
+
+void StatusBoard::Event(uint32_t channel, const std::string& line)
+{
+    EnterCriticalSection(&m_csLock);
+    EraseStatus();
+    std::printf("%s channel %u: %s\n", TimeOfDay().c_str(), channel, line.c_str());
+    DrawStatus();
+    std::fflush(stdout);
+    LeaveCriticalSection(&m_csLock);
+}
+
+void StatusBoard::Publish(uint32_t channel, const ChannelFigures& figures)
+{
+    EnterCriticalSection(&m_csLock);
+    if (Row* row = Find(channel))
+        row->figures = figures;
+    LeaveCriticalSection(&m_csLock);
+}
+
+std::string StatusBoard::StatusLine(const Row& row) const
+{
+    const ChannelFigures& f = row.figures;
+    std::string state = StateName(f.state);
+    if (f.state == ChannelState::SOURCE_DOWN) {
+        const double left = f.retryAt - Now();
+        state += ": " + f.detail + " / retrying in " + std::to_string(left > 0.0 ? static_cast<int>(left + 0.5) : 0) + " s";
+    }
+    char text[256];
+    std::snprintf(text, sizeof text, "  %u  %-22.60s %7.2f Mbit/s %10s  drops %llu  %s", row.channel,
+                  state.c_str(), row.bitsPerSecond / MEGA, Megabytes(f.accepted).c_str(),
+                  static_cast<unsigned long long>(f.drops), row.source.c_str());
+    return std::string(text).substr(0, STATUS_WIDTH);
+}
+
+void StatusBoard::EraseStatus()
+{
+    for (; m_drawnLines > 0; --m_drawnLines)
+        std::fputs(LINE_UP_AND_CLEAR, stdout);
+}
+
+void StatusBoard::DrawStatus()
+{
+    if (!m_bTerminal)
+        return;
+    for (const Row& row : m_rows)
+        std::printf("%s\n", StatusLine(row).c_str());
+    m_drawnLines = m_rows.size();
+}
+
+void StatusBoard::Refresh()
+{
+    EnterCriticalSection(&m_csLock);
+    const double now = Now();
+    for (Row& row : m_rows) {
+        const double span = now - row.lastSeconds;
+        if (span > 0.0)
+            row.bitsPerSecond = static_cast<double>(row.figures.accepted - row.lastAccepted) * BITS_PER_BYTE / span;
+        row.lastAccepted = row.figures.accepted;
+        row.lastSeconds = now;
+    }
+    if (m_bTerminal) {
+        EraseStatus();
+        DrawStatus();
+        std::fflush(stdout);
+    }
+    LeaveCriticalSection(&m_csLock);
+}
+
+void StatusBoard::Summary()
+{
+    EnterCriticalSection(&m_csLock);
+    EraseStatus();
+    std::printf("summary after %.1f s:\n", Now());
+    for (const Row& row : m_rows) {
+        const ChannelFigures& f = row.figures;
+        std::printf("channel %u: visits %u, delivered %llu bytes, in doubt %llu bytes, drops %llu,"
+                    " source failures %u (%s)\n",
+                    row.channel, f.visits, static_cast<unsigned long long>(f.delivered),
+                    static_cast<unsigned long long>(f.inDoubt), static_cast<unsigned long long>(f.drops),
+                    f.failures, row.source.c_str());
+    }
+    std::fflush(stdout);
+    LeaveCriticalSection(&m_csLock);
+}
