@@ -49,9 +49,9 @@ PacketSpan PacketsOfDatagram(const uint8_t* datagram, size_t size)
     if (size == 0 || (datagram[0] != TS_SYNC_BYTE && !RtpPayload(datagram, size, &begin, &end)))
         return PacketSpan{};
     PacketSpan span;
-    if (end - begin < TS_PACKET_SIZE || datagram[begin] != TS_SYNC_BYTE)
+    if (end - begin < TS_PACKET_BYTES || datagram[begin] != TS_SYNC_BYTE)
         return span;
     span.data = datagram + begin;
-    span.size = (end - begin) / TS_PACKET_SIZE * TS_PACKET_SIZE;
+    span.size = (end - begin) / TS_PACKET_BYTES * TS_PACKET_BYTES;
     return span;
 }

@@ -4,12 +4,11 @@
 #include <cstddef>
 #include <cstdint>
 
-const size_t TS_PACKET_SIZE = 188;
-const uint8_t TS_SYNC_BYTE = 0x47;
+#include "ts_packet.h"
 
 struct PacketSpan {
     const uint8_t*  data = nullptr;
-    size_t          size = 0;       // a multiple of TS_PACKET_SIZE; 0 when the datagram carries none
+    size_t          size = 0;       // a multiple of TS_PACKET_BYTES; 0 when the datagram carries none
 };
 
 // The whole packets of a datagram; a trailing piece shorter than a packet is left out.

@@ -4,7 +4,8 @@
 #include <ws2tcpip.h>
 
 #include "source_kinds.h"
-#include "source_text.h"
+#include "net_address.h"
+#include "source_query.h"
 #include "system_error.h"
 #include "winsock_use.h"
 
@@ -201,10 +202,9 @@ private:
 
 std::unique_ptr<SourceConfig> ParseTcpSource(const std::string& text, std::string* why)
 {
-    std::string address;
-    std::vector<SourceOption> options;
-    if (!SplitSourceText(text.substr(sizeof TCP_PREFIX - 1), &address, &options, why))
-        return nullptr;
+    const SourceQuery query = SplitSourceQuery(text.substr(sizeof TCP_PREFIX - 1));
+    const std::string& address = query.base;
+    const std::vector<QueryOption>& options = query.options;
     if (!options.empty()) {
         *why = "unknown option \"" + options[0].name + "\" (tcp:// takes no options)";
         return nullptr;

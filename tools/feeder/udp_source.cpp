@@ -5,7 +5,8 @@
 
 #include "rtp_payload.h"
 #include "source_kinds.h"
-#include "source_text.h"
+#include "net_address.h"
+#include "source_query.h"
 #include "stream_queue.h"
 #include "system_error.h"
 #include "winsock_use.h"
@@ -38,7 +39,7 @@ std::string Seconds(DWORD ms)
 class UdpSource : public Source {
 public:
     UdpSource(const std::string& text, const UdpEndpoint& endpoint, const UdpLimits& limits)
-        : m_text(text), m_endpoint(endpoint), m_limits(limits), m_queue(limits.queueBytes, TS_PACKET_SIZE) {}
+        : m_text(text), m_endpoint(endpoint), m_limits(limits), m_queue(limits.queueBytes, TS_PACKET_BYTES) {}
     ~UdpSource() override { Close(); }
 
     bool Open() override;
@@ -217,7 +218,7 @@ private:
     const UdpLimits     m_limits;
 };
 
-bool ApplyUdpOption(const SourceOption& option, UdpEndpoint* endpoint, std::string* why)
+bool ApplyUdpOption(const QueryOption& option, UdpEndpoint* endpoint, std::string* why)
 {
     if (option.name != "interface") {
         *why = "unknown option \"" + option.name + "\" (udp:// takes interface=ADDRESS)";
@@ -240,10 +241,9 @@ bool ApplyUdpOption(const SourceOption& option, UdpEndpoint* endpoint, std::stri
 std::unique_ptr<SourceConfig> ParseUdpSourceWith(const std::string& text, const UdpLimits& limits,
                                                  std::string* why)
 {
-    std::string address;
-    std::vector<SourceOption> options;
-    if (!SplitSourceText(text.substr(sizeof UDP_PREFIX - 1), &address, &options, why))
-        return nullptr;
+    const SourceQuery query = SplitSourceQuery(text.substr(sizeof UDP_PREFIX - 1));
+    const std::string& address = query.base;
+    const std::vector<QueryOption>& options = query.options;
     std::string host;
     uint16_t port = 0;
     if (!ParseHostPort(address, &host, &port, why))
@@ -260,7 +260,7 @@ std::unique_ptr<SourceConfig> ParseUdpSourceWith(const std::string& text, const 
     endpoint.local.sin_addr.s_addr = endpoint.multicast ? htonl(INADDR_ANY) : ip.s_addr;
     endpoint.membership.imr_multiaddr = ip;
     endpoint.membership.imr_interface.s_addr = htonl(INADDR_ANY);
-    for (const SourceOption& option : options)
+    for (const QueryOption& option : options)
         if (!ApplyUdpOption(option, &endpoint, why))
             return nullptr;
     return std::unique_ptr<SourceConfig>(new UdpConfig(text, endpoint, limits));

@@ -25,9 +25,9 @@ const uint8_t RTP_MP2T = 33;
 // Packets numbered in their payload, so that order and wholeness can be checked.
 std::vector<uint8_t> NumberedPackets(uint32_t first, size_t count)
 {
-    std::vector<uint8_t> data(count * TS_PACKET_SIZE, 0xFF);
+    std::vector<uint8_t> data(count * TS_PACKET_BYTES, 0xFF);
     for (size_t i = 0; i < count; ++i) {
-        uint8_t* p = &data[i * TS_PACKET_SIZE];
+        uint8_t* p = &data[i * TS_PACKET_BYTES];
         p[0] = TS_SYNC_BYTE;
         p[1] = 0x01;
         p[2] = 0x00;
@@ -157,7 +157,7 @@ TEST(NetSourceTexts, BadTextsAreRefusedWithTheirReason)
         {"udp://239.1.1.1:1234?ttl=3", "unknown option \"ttl\""},
         {"udp://239.1.1.1:1234?interface=10.0.0.300", "bad interface"},
         {"udp://127.0.0.1:1234?interface=127.0.0.1", "multicast groups"},
-        {"udp://239.1.1.1:1234?=1", "no name"},
+        {"udp://239.1.1.1:1234?=1", "unknown option \"\""},
         {"tcp://:1234", "bad host"},
         {"tcp://127.0.0.1:70000", "1-65535"},
         {"tcp://127.0.0.1", "no port"},
@@ -251,17 +251,17 @@ TEST(Datagrams, DatagramsWithoutPacketsGiveNothing)
 
 TEST(StreamQueueTest, FullQueueDropsWholeNewPacketsAndKeepsTheOldOnesIntact)
 {
-    StreamQueue queue(5 * TS_PACKET_SIZE + 100, TS_PACKET_SIZE);
+    StreamQueue queue(5 * TS_PACKET_BYTES + 100, TS_PACKET_BYTES);
     const std::vector<uint8_t> first = NumberedPackets(0, 3);
     const std::vector<uint8_t> second = NumberedPackets(3, 4);
     EXPECT_EQ(queue.PushOrDrop(first.data(), first.size()), 0u);
     EXPECT_EQ(queue.PushOrDrop(second.data(), second.size()), 2u);
-    std::vector<uint8_t> out(10 * TS_PACKET_SIZE);
+    std::vector<uint8_t> out(10 * TS_PACKET_BYTES);
     // A capacity that is no whole number of packets gets whole packets only.
-    ASSERT_EQ(queue.Pop(out.data(), 2 * TS_PACKET_SIZE + 50, 0), 2 * TS_PACKET_SIZE);
-    ASSERT_EQ(queue.Pop(out.data() + 2 * TS_PACKET_SIZE, out.size(), 0), 3 * TS_PACKET_SIZE);
+    ASSERT_EQ(queue.Pop(out.data(), 2 * TS_PACKET_BYTES + 50, 0), 2 * TS_PACKET_BYTES);
+    ASSERT_EQ(queue.Pop(out.data() + 2 * TS_PACKET_BYTES, out.size(), 0), 3 * TS_PACKET_BYTES);
     for (uint32_t i = 0; i < 5; ++i)
-        EXPECT_EQ(PacketNumber(&out[i * TS_PACKET_SIZE]), i);
+        EXPECT_EQ(PacketNumber(&out[i * TS_PACKET_BYTES]), i);
     EXPECT_EQ(queue.Pop(out.data(), out.size(), 0), 0u);
 }
 
@@ -312,10 +312,10 @@ TEST_F(NetSourceTest, UdpCarriesWholePacketsFromBareShortAndRtpDatagrams)
     ASSERT_TRUE(sender.Send(NumberedPackets(0, 7)));
     ASSERT_TRUE(sender.Send(NumberedPackets(7, 1)));
     ASSERT_TRUE(sender.Send(rtp));
-    const std::vector<uint8_t> got = ReadBytes(source.get(), 15 * TS_PACKET_SIZE);
-    ASSERT_EQ(got.size(), 15 * TS_PACKET_SIZE) << source->Error();
+    const std::vector<uint8_t> got = ReadBytes(source.get(), 15 * TS_PACKET_BYTES);
+    ASSERT_EQ(got.size(), 15 * TS_PACKET_BYTES) << source->Error();
     for (uint32_t i = 0; i < 15; ++i)
-        EXPECT_EQ(PacketNumber(&got[i * TS_PACKET_SIZE]), i);
+        EXPECT_EQ(PacketNumber(&got[i * TS_PACKET_BYTES]), i);
     EXPECT_EQ(source->DroppedPackets(), 0u);
 }
 
@@ -323,7 +323,7 @@ TEST_F(NetSourceTest, UdpQueueOverflowDropsWholePacketsAndCountsThem)
 {
     const uint16_t port = FreeUdpPort();
     UdpLimits limits;
-    limits.queueBytes = 20 * TS_PACKET_SIZE;
+    limits.queueBytes = 20 * TS_PACKET_BYTES;
     std::unique_ptr<Source> source = MakeSource("udp://127.0.0.1:" + std::to_string(port), limits);
     ASSERT_TRUE(source->Open()) << source->Error();
     UdpSender sender(port);
@@ -338,15 +338,15 @@ TEST_F(NetSourceTest, UdpQueueOverflowDropsWholePacketsAndCountsThem)
     EXPECT_EQ(source->DroppedPackets(), 10u);
     std::vector<uint8_t> got(64 * 1024);
     const ReadResult r = source->Read(got.data(), got.size(), READ_WAIT_MS);
-    ASSERT_EQ(r.bytes, 20 * TS_PACKET_SIZE);
+    ASSERT_EQ(r.bytes, 20 * TS_PACKET_BYTES);
     // The two whole datagrams, six packets of the third, nothing after.
     for (uint32_t i = 0; i < 20; ++i) {
-        EXPECT_EQ(got[i * TS_PACKET_SIZE], TS_SYNC_BYTE);
-        EXPECT_EQ(PacketNumber(&got[i * TS_PACKET_SIZE]), i);
+        EXPECT_EQ(got[i * TS_PACKET_BYTES], TS_SYNC_BYTE);
+        EXPECT_EQ(PacketNumber(&got[i * TS_PACKET_BYTES]), i);
     }
     ASSERT_TRUE(sender.Send(NumberedPackets(100, 1)));
-    const std::vector<uint8_t> after = ReadBytes(source.get(), TS_PACKET_SIZE);
-    ASSERT_EQ(after.size(), TS_PACKET_SIZE);
+    const std::vector<uint8_t> after = ReadBytes(source.get(), TS_PACKET_BYTES);
+    ASSERT_EQ(after.size(), TS_PACKET_BYTES);
     EXPECT_EQ(PacketNumber(after.data()), 100u) << "room made by reading is used again";
 }
 

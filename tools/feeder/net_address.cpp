@@ -1,4 +1,4 @@
-#include "source_text.h"
+#include "net_address.h"
 
 #include "numbers.h"
 
@@ -32,34 +32,6 @@ bool ValidHost(const std::string& host, bool bracketed)
 }
 
 } // namespace
-
-bool SplitSourceText(const std::string& afterPrefix, std::string* address,
-                     std::vector<SourceOption>* options, std::string* why)
-{
-    const size_t query = afterPrefix.find('?');
-    *address = afterPrefix.substr(0, query);
-    options->clear();
-    if (query == std::string::npos)
-        return true;
-    const std::string rest = afterPrefix.substr(query + 1);
-    size_t start = 0;
-    while (start <= rest.size()) {
-        const size_t end = std::min(rest.find('&', start), rest.size());
-        const std::string item = rest.substr(start, end - start);
-        const size_t equals = item.find('=');
-        SourceOption option;
-        option.name = item.substr(0, equals);
-        option.hasValue = equals != std::string::npos;
-        option.value = option.hasValue ? item.substr(equals + 1) : std::string();
-        if (option.name.empty()) {
-            *why = "an option after '?' has no name (write ?name=value, options joined by '&')";
-            return false;
-        }
-        options->push_back(option);
-        start = end + 1;
-    }
-    return true;
-}
 
 bool ParseHostPort(const std::string& text, std::string* host, uint16_t* port, std::string* why)
 {
