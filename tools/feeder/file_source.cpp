@@ -212,7 +212,10 @@ private:
 
 bool ApplyFileOption(const QueryOption& option, FileSettings* settings, std::string* why)
 {
-    if (option.name == "loop" && !option.hasValue) {
+    if (option.name == "loop" && option.hasValue) {
+        *why = "loop takes no value";
+        return false;
+    } else if (option.name == "loop") {
         settings->loop = true;
     } else if (option.name == "pace" && option.value == "none") {
         settings->pace = PaceMode::NONE;

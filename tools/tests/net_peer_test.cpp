@@ -82,15 +82,13 @@ std::vector<uint8_t> FileBytes(const std::string& path)
 ::testing::AssertionResult CleanStreamOfTheClip(const std::string& text, Source* source)
 {
     const Reading reading = ReadUpTo(source, LIVE_PACKETS * 188);
-    TsCheck check;
-    check.Feed(reading.bytes.data(), reading.bytes.size());
-    const TsReport& report = check.Report();
+    const TsReport report = CheckTransportStream(reading.bytes);
     if (report.packets < LIVE_PACKETS)
         return ::testing::AssertionFailure() << text << ": " << report.packets << " packets of " << LIVE_PACKETS
                                              << " came (" << reading.failure << ")";
-    if (report.syncLosses != 0 || report.continuityErrors != 0 || source->DroppedPackets() != 0)
-        return ::testing::AssertionFailure() << text << ": " << report.syncLosses << " bytes out of sync, "
-                                             << report.continuityErrors << " continuity errors, "
+    if (report.strayBytes != 0 || report.continuityErrors != 0 || source->DroppedPackets() != 0)
+        return ::testing::AssertionFailure() << text << ": " << report.strayBytes << " stray bytes, "
+                                             << report.continuityErrors << " continuity errors (" << report.firstError << "), "
                                              << source->DroppedPackets() << " dropped";
     for (uint16_t pid : {PAT_PID, PMT_PID, VIDEO_PID})
         if (report.pids.count(pid) == 0)

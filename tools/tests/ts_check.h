@@ -1,30 +1,35 @@
-// Reads a transport stream as a host would record it and counts what a viewer
-// would notice: lost sync, continuity-counter errors, which PIDs came.
+// Looks into a recorded transport stream the way a receiver would: which PIDs it
+// holds, whether any PID's continuity counter skipped, and where its PCRs are.
 #pragma once
 #include <cstddef>
 #include <cstdint>
 #include <set>
+#include <string>
 #include <vector>
 
+struct TsPcr {
+    uint64_t    offset;         // byte offset of the packet in the stream
+    uint64_t    ticks;          // 27 MHz
+    bool        discontinuity;  // the packet's discontinuity indicator
+};
+
 struct TsReport {
-    uint64_t            packets = 0;
-    uint64_t            syncLosses = 0;         // bytes skipped to find the next packet
-    uint64_t            continuityErrors = 0;
-    uint64_t            pcrPackets = 0;
-    std::set<uint16_t>  pids;
+    uint64_t                packets = 0;
+    uint64_t                strayBytes = 0;     // bytes not in a 188-byte packet that starts with 0x47
+    std::set<uint16_t>      pids;
+    uint64_t                continuityErrors = 0;
+    std::string             firstError;         // "PID 0x100 at byte 376: 5 after 3"
+    std::vector<TsPcr>      pcrs;               // of the first PID that carries PCRs
 };
 
-class TsCheck {
-public:
-    // Takes bytes in any pieces; a packet cut between two calls is joined.
-    void Feed(const uint8_t* data, size_t size);
-    const TsReport& Report() const { return m_report; }
+TsReport CheckTransportStream(const uint8_t* data, size_t size);
+inline TsReport CheckTransportStream(const std::vector<uint8_t>& data)
+{
+    return CheckTransportStream(data.data(), data.size());
+}
 
-private:
-    void Packet(const uint8_t* p);
-
-    TsReport                m_report;
-    std::vector<uint8_t>    m_partial;
-    int                     m_lastCounter[0x2000];
-    bool                    m_seen[0x2000] = {};
-};
+// Bits per second by the PCRs: the bytes between the first and last PCR over the
+// time between them, when they run forward without a discontinuity; 0 otherwise.
+double PcrBitRate(const TsReport& report);
+// "0x100, 0x101" for messages.
+std::string PidList(const std::set<uint16_t>& pids);
