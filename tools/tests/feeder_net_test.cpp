@@ -38,9 +38,11 @@ std::string Loopback(const char* scheme, uint16_t port, const char* path = "")
     return std::string(scheme) + "://127.0.0.1:" + std::to_string(port) + path;
 }
 
+// A byte stream's visit may end inside a packet when the host leaves; that piece is left out.
 ::testing::AssertionResult IsCleanStreamOf(const Recording& recording, uint16_t pid)
 {
-    const TsReport got = CheckTransportStream(recording.bytes);
+    const size_t whole = recording.bytes.size() / PACKET * PACKET;
+    const TsReport got = CheckTransportStream(recording.bytes.data(), whole);
     if (got.packets < VISIT_PACKETS)
         return ::testing::AssertionFailure() << "only " << got.packets << " packets arrived";
     if (got.strayBytes != 0)
@@ -192,9 +194,10 @@ TEST_F(FeederNet, AHostThatStallsOnAUdpChannelLosesWholePacketsOnlyAndTheyAreCou
     Recording before = Visit(UDP_CHANNEL);
     ASSERT_FALSE(before.bytes.empty());
     Sleep(STALL_MS);    // the stall itself is what is tested: the host takes nothing meanwhile
-    udp.Stop();
+    // The sender goes on, so that what came after the drops shows where they were.
     const double since = before.arrivals.empty() ? 0.0 : before.arrivals.back().seconds;
     Recording after = m_host.Drain(since + STALL_MS / 1000.0 + DRAIN_AFTER_STALL_SECONDS);
+    udp.Stop();
     m_host.Leave();
     std::vector<uint8_t> all = before.bytes;
     all.insert(all.end(), after.bytes.begin(), after.bytes.end());
@@ -208,8 +211,11 @@ TEST_F(FeederNet, AHostThatStallsOnAUdpChannelLosesWholePacketsOnlyAndTheyAreCou
 
     ASSERT_EQ(m_feeder.Wait(EXIT_DEADLINE_MS), 0u) << m_feeder.Output();
     const uint64_t reported = ReportedDrops(m_feeder.Output(), UDP_CHANNEL);
-    std::printf("sent %llu packets, lost %llu in %llu places, the feeder counted %llu\n",
-                static_cast<unsigned long long>(udp.PacketsSent()), static_cast<unsigned long long>(gaps.lost),
+    std::printf("sent %llu packets, received %llu before the stall and %llu after, lost %llu in %llu places,"
+                " the feeder counted %llu\n",
+                static_cast<unsigned long long>(udp.PacketsSent()),
+                static_cast<unsigned long long>(before.bytes.size() / PACKET),
+                static_cast<unsigned long long>(after.bytes.size() / PACKET), static_cast<unsigned long long>(gaps.lost),
                 static_cast<unsigned long long>(gaps.places), static_cast<unsigned long long>(reported));
     // The socket may lose some too when the machine is loaded; those the feeder never sees.
     EXPECT_GT(reported, 0u) << m_feeder.Output();
