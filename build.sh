@@ -4,6 +4,7 @@
 #   ./build.sh test      build everything and run every test under Wine, soak tests included
 #   ./build.sh soak      the soak tests only
 #   ./build.sh bench     the driver benchmark
+#   ./build.sh bench-feeder  the feeder benchmark: zap time, CPU, UDP drops
 #   ./build.sh package   zip dist/ with the README into release/
 #   ./build.sh build     build only
 # Each command installs missing packages first (apt-get; root or sudo).
@@ -73,6 +74,7 @@ case "$command" in
     soak)    install_missing_packages; build_all; start_wine; run_tests -L soak "$@" ;;
     demo)    install_missing_packages; build_all; start_wine; "$ROOT/tools/demo.sh" "$@" ;;
     bench)   install_missing_packages; build_all; start_wine; wine "$ROOT/build/mingw-x64/bench/zelmoor_bench.exe" "$@" ;;
+    bench-feeder) install_missing_packages; build_all; start_wine; wine "$ROOT/build/mingw-x64/bench/zelmoor_feeder_bench.exe" "$@" ;;
     package) install_missing_packages; build_all; "$ROOT/tools/package.sh" ;;
-    *) echo "usage: $0 {demo|test|soak|bench|package|build}" >&2; exit 2 ;;
+    *) echo "usage: $0 {demo|test|soak|bench|bench-feeder|package|build}" >&2; exit 2 ;;
 esac

@@ -1,0 +1,54 @@
+// The feeder benchmark: the feeder as a child process, a host in this process
+// on the shipped driver, UDP senders on loopback here too. Prints figures only.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+#include "driver_module.h"
+
+struct FeederBenchOptions {
+    int     switches = 20;          // per channel kind
+    double  idleSeconds = 10.0;
+    double  relaySeconds = 10.0;
+    double  soakSeconds = 30.0;
+};
+
+// The feeder as a child; its CPU time from the system.
+class FeederProcess {
+public:
+    bool Start(const std::vector<std::string>& args) { return m_child.Start(ZELMOOR_FEEDER_EXE, args); }
+    double CpuSeconds() const;
+    std::string Output() const { return m_child.Output(); }
+    DWORD Wait(DWORD ms) { return m_child.Wait(ms); }
+    HANDLE Handle() const { return m_child.Handle(); }
+
+private:
+    ChildProcess m_child;
+};
+
+// A host on the shipped driver that takes every block as it comes.
+class BenchHost {
+public:
+    bool Load();
+    // Seconds from the start of SelectChannel to the first block with data; < 0 when none came in time.
+    double SelectAndTimeFirstBlock(uint32_t channel, double limitSeconds);
+    // Takes blocks for `seconds`, passing each to `take`.
+    void Drain(double seconds, const std::function<void(const uint8_t*, DWORD)>& take);
+    void Leave();
+
+private:
+    DriverModule    m_module;
+    IBonDriver2*    m_pTuner = nullptr;
+};
+
+double SecondsNow();
+void PrintSpread(const char* what, std::vector<double> values, const char* unit, double scale);
+
+void RunZapBench(const FeederBenchOptions& options);
+void RunCpuBench(const FeederBenchOptions& options);
+void RunUdpSoakBench(const FeederBenchOptions& options);
