@@ -52,7 +52,9 @@ bool BenchHost::Load()
 double BenchHost::SelectAndTimeFirstBlock(uint32_t channel, double limitSeconds)
 {
     const double start = SecondsNow();
-    if (!m_pTuner->SelectChannel(0, channel))
+    const bool selected = m_pTuner->SelectChannel(0, channel);
+    m_selectCall = SecondsNow() - start;
+    if (!selected)
         return -1.0;
     while (SecondsNow() - start < limitSeconds) {
         m_pTuner->WaitStream(WAIT_STREAM_MS);

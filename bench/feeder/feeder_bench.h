@@ -37,6 +37,7 @@ public:
     bool Load();
     // Seconds from the start of SelectChannel to the first block with data; < 0 when none came in time.
     double SelectAndTimeFirstBlock(uint32_t channel, double limitSeconds);
+    double LastSelectCallSeconds() const { return m_selectCall; }  // how long SelectChannel itself took
     // Takes blocks for `seconds`, passing each to `take`.
     void Drain(double seconds, const std::function<void(const uint8_t*, DWORD)>& take);
     void Leave();
@@ -44,6 +45,7 @@ public:
 private:
     DriverModule    m_module;
     IBonDriver2*    m_pTuner = nullptr;
+    double          m_selectCall = 0.0;
 };
 
 double SecondsNow();

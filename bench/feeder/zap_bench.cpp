@@ -31,11 +31,12 @@ void RunZapBench(const FeederBenchOptions& options)
         std::printf("  cannot start the feeder, the sender or the host\n");
         return;
     }
-    std::vector<double> fileZaps, udpZaps;
+    std::vector<double> fileZaps, udpZaps, selectCalls;
     int failures = 0;
     for (int i = 0; i < options.switches * 2; ++i) {
         const uint32_t channel = i % 2 == 0 ? FILE_CHANNEL : UDP_CHANNEL;
         const double seconds = host.SelectAndTimeFirstBlock(channel, FIRST_BLOCK_LIMIT_SECONDS);
+        selectCalls.push_back(host.LastSelectCallSeconds());
         if (seconds < 0.0)
             ++failures;
         else
@@ -44,6 +45,7 @@ void RunZapBench(const FeederBenchOptions& options)
     }
     PrintSpread("file channel", fileZaps, "ms", 1000.0);
     PrintSpread("udp channel", udpZaps, "ms", 1000.0);
+    PrintSpread("of which SelectChannel itself", selectCalls, "ms", 1000.0);
     if (failures > 0)
         std::printf("  %d switches saw no data within %.0f s\n", failures, FIRST_BLOCK_LIMIT_SECONDS);
     feeder.Wait(0);

@@ -29,6 +29,7 @@ void StreamPump::Reset()
     m_fillSize = 0;
     m_outSize = 0;
     m_outDone = 0;
+    m_sentAny = false;
     m_lastContact = m_clock.Seconds();
 }
 
@@ -67,7 +68,8 @@ bool StreamPump::Advance(bool flushAll, std::string* detail)
     }
     const double now = m_clock.Seconds();
     if (!m_pipe->Writing() && m_fillSize > 0
-        && (flushAll || m_fillSize >= BATCH_MIN_BYTES || now - m_fillSince >= FLUSH_SECONDS)) {
+        && (flushAll || !m_sentAny || m_fillSize >= BATCH_MIN_BYTES || now - m_fillSince >= FLUSH_SECONDS)) {
+        m_sentAny = true;
         std::swap(m_fill, m_out);
         m_outSize = m_fillSize;
         m_outDone = 0;

@@ -46,6 +46,7 @@ private:
     std::vector<uint8_t>    m_fill;             // being filled from the source
     size_t                  m_fillSize = 0;
     double                  m_fillSince = 0.0;  // when its first byte came
+    bool                    m_sentAny = false;  // this visit's first bytes go out at once: zap time
     std::vector<uint8_t>    m_out;              // being written; the system's while a write is pending
     size_t                  m_outSize = 0;
     size_t                  m_outDone = 0;
