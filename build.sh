@@ -12,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$(pwd)
 PRESETS=(driver-msvc-x64 mingw-x64 mingw-x86)
-PACKAGES=(cmake ninja-build clang lld llvm googletest mingw-w64 wine wine64 wine32:i386 zip ffmpeg python3)
+PACKAGES=(cmake ninja-build clang lld llvm googletest mingw-w64 wine wine64 wine32:i386 zip ffmpeg python3 iproute2)
 JOBS=$(nproc)
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
