@@ -30,17 +30,6 @@ void PrintSpread(const char* what, std::vector<double> values, const char* unit,
                 Percentile(values, 0.95) * scale, s.min * scale, s.max * scale, unit, s.count);
 }
 
-double FeederProcess::CpuSeconds() const
-{
-    FILETIME created, exited, kernel, user;
-    if (!GetProcessTimes(m_child.Handle(), &created, &exited, &kernel, &user))
-        return 0.0;
-    const auto seconds = [](const FILETIME& t) {
-        return static_cast<double>((static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;
-    };
-    return seconds(kernel) + seconds(user);
-}
-
 bool BenchHost::Load()
 {
     if (!m_module.Load())

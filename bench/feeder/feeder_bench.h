@@ -18,17 +18,30 @@ struct FeederBenchOptions {
     double  soakSeconds = 30.0;
 };
 
-// The feeder as a child; its CPU time from the system.
+// The feeder as a child process.
 class FeederProcess {
 public:
     bool Start(const std::vector<std::string>& args) { return m_child.Start(ZELMOOR_FEEDER_EXE, args); }
-    double CpuSeconds() const;
     std::string Output() const { return m_child.Output(); }
     DWORD Wait(DWORD ms) { return m_child.Wait(ms); }
     HANDLE Handle() const { return m_child.Handle(); }
 
 private:
     ChildProcess m_child;
+};
+
+// CPU seconds of the feeder's Linux process (found by marks in its command line)
+// and of the prefix's Wine server; < 0 when not found.
+class UnixCpu {
+public:
+    explicit UnixCpu(const std::vector<std::string>& feederMarks);
+    double FeederSeconds() const;
+    double ServerSeconds() const;
+    bool Found() const { return m_feederPid > 0; }
+
+private:
+    int m_feederPid;
+    int m_serverPid;
 };
 
 // A host on the shipped driver that takes every block as it comes.

@@ -79,10 +79,11 @@ void RunUdpSoakBench(const FeederBenchOptions& options)
     }
     GapCounter gaps;
     host.SelectAndTimeFirstBlock(SOAK_CHANNEL, FIRST_BLOCK_LIMIT_SECONDS);
-    const double cpuBefore = feeder.CpuSeconds();
+    const UnixCpu unixCpu({"zelmoor_feeder.exe", "127.0.0.1:" + std::to_string(port)});
+    const double cpuBefore = unixCpu.FeederSeconds();
     const double start = SecondsNow();
     host.Drain(options.soakSeconds, [&](const uint8_t* data, DWORD size) { gaps.Take(data, size); });
-    const double cpu = (feeder.CpuSeconds() - cpuBefore) / (SecondsNow() - start);
+    const double cpu = (unixCpu.FeederSeconds() - cpuBefore) / (SecondsNow() - start);
     udp.Stop();
     host.Drain(TAIL_SECONDS, [&](const uint8_t* data, DWORD size) { gaps.Take(data, size); });
     host.Leave();

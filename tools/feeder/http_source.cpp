@@ -176,7 +176,7 @@ DWORD WINAPI ReaderThread(void* param)
 
 class HttpSource : public Source {
 public:
-    HttpSource(const std::string& text, const HttpTarget& target) : m_text(text), m_target(target) {}
+    explicit HttpSource(const HttpTarget& target) : m_target(target) {}
     ~HttpSource() override { Close(); }
 
     bool Open() override;
@@ -184,7 +184,6 @@ public:
     void Close() override;
 
 private:
-    const std::string               m_text;
     const HttpTarget                m_target;
     std::shared_ptr<HttpTransfer>   m_transfer;
     HANDLE                          m_hThread = NULL;
@@ -246,7 +245,7 @@ public:
     HttpConfig(const std::string& text, const HttpTarget& target) : m_text(text), m_target(target) {}
     std::unique_ptr<Source> Create() const override
     {
-        return std::unique_ptr<Source>(new HttpSource(m_text, m_target));
+        return std::unique_ptr<Source>(new HttpSource(m_target));
     }
     const std::string& Text() const override { return m_text; }
 

@@ -29,8 +29,7 @@ timeval Timeval(DWORD ms)
 
 class TcpSource : public Source {
 public:
-    TcpSource(const std::string& text, const std::string& host, uint16_t port)
-        : m_text(text), m_host(host), m_port(port) {}
+    TcpSource(const std::string& host, uint16_t port) : m_host(host), m_port(port) {}
     ~TcpSource() override { Close(); }
 
     bool Open() override;
@@ -43,7 +42,6 @@ private:
     ReadResult AwaitConnection(DWORD waitMs);
     ReadResult Receive(uint8_t* dst, size_t capacity, DWORD waitMs);
 
-    const std::string   m_text;
     const std::string   m_host;
     const uint16_t      m_port;
     addrinfo*           m_addresses = nullptr;  // what the host name resolved to
@@ -188,7 +186,7 @@ public:
         : m_text(text), m_host(host), m_port(port) {}
     std::unique_ptr<Source> Create() const override
     {
-        return std::unique_ptr<Source>(new TcpSource(m_text, m_host, m_port));
+        return std::unique_ptr<Source>(new TcpSource(m_host, m_port));
     }
     const std::string& Text() const override { return m_text; }
 

@@ -38,8 +38,8 @@ std::string Seconds(DWORD ms)
 
 class UdpSource : public Source {
 public:
-    UdpSource(const std::string& text, const UdpEndpoint& endpoint, const UdpLimits& limits)
-        : m_text(text), m_endpoint(endpoint), m_limits(limits), m_queue(limits.queueBytes, TS_PACKET_BYTES) {}
+    UdpSource(const UdpEndpoint& endpoint, const UdpLimits& limits)
+        : m_endpoint(endpoint), m_limits(limits), m_queue(limits.queueBytes, TS_PACKET_BYTES) {}
     ~UdpSource() override { Close(); }
 
     bool Open() override;
@@ -55,7 +55,6 @@ private:
     void ReceiveLoop();
     bool DrainSocket(std::vector<uint8_t>* datagram);
 
-    const std::string       m_text;
     const UdpEndpoint       m_endpoint;
     const UdpLimits         m_limits;
     StreamQueue             m_queue;
@@ -208,7 +207,7 @@ public:
         : m_text(text), m_endpoint(endpoint), m_limits(limits) {}
     std::unique_ptr<Source> Create() const override
     {
-        return std::unique_ptr<Source>(new UdpSource(m_text, m_endpoint, m_limits));
+        return std::unique_ptr<Source>(new UdpSource(m_endpoint, m_limits));
     }
     const std::string& Text() const override { return m_text; }
 
