@@ -151,6 +151,9 @@ std::string Transfer(HttpTransfer* transfer)
                                             WINHTTP_DEFAULT_ACCEPT_TYPES, target.secure ? WINHTTP_FLAG_SECURE : 0);
     if (hRequest == NULL)
         return LastErrorText("cannot make the request");
+    // The wait for the answer has a limit of its own, 90 s unless set.
+    DWORD answerLimitMs = HTTP_RECEIVE_LIMIT_MS;
+    WinHttpSetOption(hRequest, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &answerLimitMs, sizeof answerLimitMs);
     if (!Publish(transfer, hRequest)) {
         WinHttpCloseHandle(hRequest);
         return "";

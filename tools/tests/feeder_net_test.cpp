@@ -123,8 +123,8 @@ TEST_F(FeederNet, TheHostLeavingClosesTheSocketsPromptly)
         const uint32_t channel = server == &tcp ? TCP_CHANNEL : HTTP_CHANNEL;
         SCOPED_TRACE("channel " + std::to_string(channel));
         ASSERT_FALSE(Visit(channel).bytes.empty());
-        m_host.Leave();
         const double left = NowSeconds();
+        m_host.Leave();
         ASSERT_TRUE(WaitUntil([&] { return server->ClientGoneAt() != 0.0; }, GONE_DEADLINE_MS))
             << "the feeder kept its connection";
         const double ms = (server->ClientGoneAt() - left) * 1000.0;
@@ -142,8 +142,8 @@ TEST_F(FeederNet, TheHostLeavingAUdpChannelFreesItsPortPromptly)
     ASSERT_TRUE(m_feeder.Start({std::to_string(UDP_CHANNEL) + "=" + Loopback("udp", port)}));
     ASSERT_FALSE(Visit(UDP_CHANNEL).bytes.empty());
     ASSERT_FALSE(UdpPortFree(port)) << "the feeder should hold the port while the host stays";
-    m_host.Leave();
     const double left = NowSeconds();
+    m_host.Leave();
     ASSERT_TRUE(WaitUntil([&] { return UdpPortFree(port); }, GONE_DEADLINE_MS)) << "the feeder kept its socket";
     const double ms = (NowSeconds() - left) * 1000.0;
     std::printf("port free %.0f ms after the host left\n", ms);

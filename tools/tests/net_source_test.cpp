@@ -409,6 +409,26 @@ public:
                       == static_cast<int>(data.size());
     }
     void Hangup() { CloseAndClear(m_client); }
+    bool Accept()
+    {
+        m_client = accept(m_listener, NULL, NULL);
+        return m_client != INVALID_SOCKET;
+    }
+    // Waits until the peer's side reads as closed.
+    bool PeerClosed(DWORD timeoutMs)
+    {
+        const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+        char scrap[4096];
+        while (GetTickCount64() < deadline) {
+            fd_set readable;
+            FD_ZERO(&readable);
+            FD_SET(m_client, &readable);
+            timeval tv = {0, 10000};
+            if (select(0, &readable, NULL, NULL, &tv) > 0 && recv(m_client, scrap, sizeof scrap, 0) <= 0)
+                return true;
+        }
+        return false;
+    }
 
 private:
     SOCKET      m_listener;
@@ -442,6 +462,38 @@ TEST_F(NetSourceTest, TcpRefusedGivesTheSystemReason)
     const bool opened = source->Open();
     const std::string why = opened ? ReadUntilFailed(source.get()) : source->Error();
     EXPECT_NE(why.find("cannot connect: error 10061"), std::string::npos) << why;
+}
+
+// ---- http ---------------------------------------------------------------------
+
+bool RunningUnderWine()
+{
+    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL;
+}
+
+// A server that takes the request and never answers: WinHTTP blocks on it.
+// Closing the request ends a blocked call on Windows; Wine's WinHTTP lets the
+// call run to its receive limit, so there the connection lives that long.
+TEST_F(NetSourceTest, HttpWaitingForAnAnswerKeepsToTheWaitAndCloseEndsTheConnection)
+{
+    const DWORD HTTP_RECEIVE_LIMIT_MS = 10 * 1000;
+    TcpServer server;
+    std::string why;
+    std::unique_ptr<SourceConfig> config =
+        ParseHttpSource("http://127.0.0.1:" + std::to_string(server.Port()) + "/live.ts", &why);
+    ASSERT_TRUE(config) << why;
+    std::unique_ptr<Source> source = config->Create();
+    ASSERT_TRUE(source->Open()) << source->Error();
+    ASSERT_TRUE(server.Accept());
+    std::vector<uint8_t> buffer(1024);
+    ULONGLONG start = GetTickCount64();
+    EXPECT_EQ(source->Read(buffer.data(), buffer.size(), 20).status, ReadStatus::NOTHING_YET);
+    EXPECT_LT(GetTickCount64() - start, 2000u);
+    start = GetTickCount64();
+    source->Close();
+    EXPECT_LT(GetTickCount64() - start, 2000u) << "Close waited for the blocked request";
+    const DWORD limit = RunningUnderWine() ? HTTP_RECEIVE_LIMIT_MS + DEADLINE_MS : DEADLINE_MS;
+    EXPECT_TRUE(server.PeerClosed(limit)) << "the request's connection outlived Close";
 }
 
 } // namespace
