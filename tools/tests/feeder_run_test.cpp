@@ -152,8 +152,10 @@ TEST_F(FeederRun, APcrPacedLoopArrivesAtItsPcrRateWithoutGapOrBurst)
 TEST_F(FeederRun, AKilledFeederLeavesNoProgramBehind)
 {
     const std::string emitter = UniqueName("kill");
-    ASSERT_TRUE(m_feeder.Start({"2=" + EmitterSource(StreamPath("clip_c.ts"), emitter)}));
-    ASSERT_GT(Visit(2, VISIT_LIMIT_SECONDS, CMD_VISIT_BYTES / 3).bytes.size(), 0u);
+    const std::string c = StreamPath("clip_c.ts");
+    ASSERT_TRUE(m_feeder.Start({"2=" + EmitterSource(c, emitter)}));
+    // The whole clip first: a program that still writes would end by itself on the broken pipe.
+    ASSERT_EQ(Visit(2, VISIT_LIMIT_SECONDS, ReadWholeFile(c).size()).bytes.size(), ReadWholeFile(c).size());
     ASSERT_TRUE(EmitterAlive(emitter));
     LARGE_INTEGER killed;
     QueryPerformanceCounter(&killed);
