@@ -8,6 +8,7 @@
 
 #include "channel_worker.h"
 #include "clock.h"
+#include "driver_gate.h"
 #include "feeder_exit_codes.h"
 #include "feeder_options.h"
 #include "status_board.h"
@@ -55,22 +56,28 @@ int Run(const FeederOptions& options)
     }
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);   // fails harmlessly without a console
     StatusBoard board(options.mappings);
+    DriverGate gate;
     std::vector<std::unique_ptr<ChannelWorker>> workers;
     int code = FEEDER_EXIT_OK;
-    for (const ChannelMapping& mapping : options.mappings) {
-        workers.emplace_back(new ChannelWorker(mapping, &board, g_hStop));
+    if (!gate.Start(g_hStop)) {
+        std::fprintf(stderr, "zelmoor_feeder: cannot start looking for the driver (error %lu)\n", GetLastError());
+        code = FEEDER_EXIT_START;
+    }
+    for (size_t i = 0; i < options.mappings.size() && code == FEEDER_EXIT_OK; ++i) {
+        const ChannelMapping& mapping = options.mappings[i];
+        workers.emplace_back(new ChannelWorker(mapping, &board, &gate, g_hStop));
         if (!workers.back()->Start()) {
             std::fprintf(stderr, "zelmoor_feeder: cannot start the worker of channel %u (error %lu)\n",
                          mapping.channel, GetLastError());
             code = FEEDER_EXIT_START;
             workers.pop_back();
-            break;
         }
     }
     if (code == FEEDER_EXIT_OK)
         RunUntilStopped(&board, options.seconds);
     SetEvent(g_hStop);
     workers.clear();    // each joins its thread: sources closed, programs ended
+    gate.Join();
     board.Summary();
     return code;
 }

@@ -28,6 +28,17 @@ std::string TimeOfDay()
     return text;
 }
 
+// The feeder's own processor time so far, user and kernel, in seconds.
+double ProcessCpuSeconds()
+{
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+        return 0.0;
+    const double HUNDRED_NS_PER_SECOND = 1e7;
+    const auto value = [](const FILETIME& t) { return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    return static_cast<double>(value(kernel) + value(user)) / HUNDRED_NS_PER_SECOND;
+}
+
 std::string Megabytes(uint64_t bytes)
 {
     char text[32];
@@ -129,7 +140,10 @@ void StatusBoard::Summary()
 {
     EnterCriticalSection(&m_csLock);
     EraseStatus();
-    std::printf("summary after %.1f s:\n", Now());
+    const double cpu = ProcessCpuSeconds();
+    const double PERCENT = 100.0;
+    std::printf("summary after %.1f s, processor time %.2f s (%.2f %% of one core):\n", Now(), cpu,
+                Now() > 0.0 ? cpu / Now() * PERCENT : 0.0);
     for (const Row& row : m_rows) {
         const ChannelFigures& f = row.figures;
         std::printf("channel %u: visits %u, delivered %llu bytes, in doubt %llu bytes, drops %llu,"
