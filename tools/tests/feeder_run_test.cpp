@@ -229,6 +229,20 @@ TEST_F(FeederRun, AProgramThatExitsIsSaidWithItsCodeAndStartedAgain)
     m_host.Leave();
 }
 
+TEST_F(FeederRun, APipeHeldByAnotherWriterIsSaidOnceAndTakenWhenFree)
+{
+    ASSERT_TRUE(m_host.Select(7)) << m_host.Error();
+    HANDLE other = CreateFileW(PipeName(7).c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE) << "the test's own writer could not connect";
+    ASSERT_TRUE(m_feeder.Start({"7=file:" + StreamPath("clip_a.ts") + "?pace=none"}));
+    EXPECT_TRUE(m_feeder.WaitForOutput("channel 7: pipe busy: another writer holds it"));
+    CloseHandle(other);     // the driver listens again, and the feeder takes the pipe
+    EXPECT_TRUE(m_feeder.WaitForOutput("channel 7: host selected the channel"));
+    const std::string output = m_feeder.Output();
+    EXPECT_EQ(output.find("pipe busy"), output.rfind("pipe busy")) << "said once:\n" << output;
+    m_host.Leave();
+}
+
 TEST_F(FeederRun, BadInputEndsTheRunBeforeAnythingStarts)
 {
     FeederChild usage;
