@@ -18,14 +18,20 @@ namespace {
 
 const DWORD  REFRESH_MS = 1000;
 const double MS_PER_SECOND = 1000.0;
+// The system ends the process when the handler of a closing console returns, and
+// allows it about five seconds: enough to close the sources and print the summary.
+const DWORD  CLOSE_GRACE_MS = 4000;
 
 HANDLE g_hStop = NULL;      // set by the console's handler thread; every worker waits on it
+HANDLE g_hFinished = NULL;  // set once the summary is out
 
 BOOL WINAPI OnConsoleEvent(DWORD event)
 {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
         return FALSE;
     SetEvent(g_hStop);
+    if (event == CTRL_CLOSE_EVENT)
+        WaitForSingleObject(g_hFinished, CLOSE_GRACE_MS);
     return TRUE;
 }
 
@@ -50,8 +56,9 @@ void RunUntilStopped(StatusBoard* board, double seconds)
 int Run(const FeederOptions& options)
 {
     g_hStop = CreateEventW(NULL, TRUE, FALSE, NULL);
-    if (g_hStop == NULL) {
-        std::fprintf(stderr, "zelmoor_feeder: cannot make the stop event (error %lu)\n", GetLastError());
+    g_hFinished = CreateEventW(NULL, TRUE, FALSE, NULL);
+    if (g_hStop == NULL || g_hFinished == NULL) {
+        std::fprintf(stderr, "zelmoor_feeder: cannot make the stop events (error %lu)\n", GetLastError());
         return FEEDER_EXIT_START;
     }
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);   // fails harmlessly without a console
@@ -79,6 +86,7 @@ int Run(const FeederOptions& options)
     workers.clear();    // each joins its thread: sources closed, programs ended
     gate.Join();
     board.Summary();
+    SetEvent(g_hFinished);
     return code;
 }
 
