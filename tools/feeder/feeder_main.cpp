@@ -12,6 +12,7 @@
 #include "feeder_exit_codes.h"
 #include "feeder_options.h"
 #include "status_board.h"
+#include "system_error.h"
 #include "wide.h"
 
 namespace {
@@ -58,7 +59,7 @@ int Run(const FeederOptions& options)
     g_hStop = CreateEventW(NULL, TRUE, FALSE, NULL);
     g_hFinished = CreateEventW(NULL, TRUE, FALSE, NULL);
     if (g_hStop == NULL || g_hFinished == NULL) {
-        std::fprintf(stderr, "zelmoor_feeder: cannot make the stop events (error %lu)\n", GetLastError());
+        std::fprintf(stderr, "zelmoor_feeder: cannot make the stop events (%s)\n", SystemErrorText(GetLastError()).c_str());
         return FEEDER_EXIT_START;
     }
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);   // fails harmlessly without a console
@@ -67,15 +68,16 @@ int Run(const FeederOptions& options)
     std::vector<std::unique_ptr<ChannelWorker>> workers;
     int code = FEEDER_EXIT_OK;
     if (!gate.Start(g_hStop)) {
-        std::fprintf(stderr, "zelmoor_feeder: cannot start looking for the driver (error %lu)\n", GetLastError());
+        std::fprintf(stderr, "zelmoor_feeder: cannot start looking for the driver (%s)\n",
+                     SystemErrorText(GetLastError()).c_str());
         code = FEEDER_EXIT_START;
     }
     for (size_t i = 0; i < options.mappings.size() && code == FEEDER_EXIT_OK; ++i) {
         const ChannelMapping& mapping = options.mappings[i];
         workers.emplace_back(new ChannelWorker(mapping, &board, &gate, g_hStop));
         if (!workers.back()->Start()) {
-            std::fprintf(stderr, "zelmoor_feeder: cannot start the worker of channel %u (error %lu)\n",
-                         mapping.channel, GetLastError());
+            std::fprintf(stderr, "zelmoor_feeder: cannot start the worker of channel %u (%s)\n",
+                         mapping.channel, SystemErrorText(GetLastError()).c_str());
             code = FEEDER_EXIT_START;
             workers.pop_back();
         }
