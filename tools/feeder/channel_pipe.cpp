@@ -22,6 +22,13 @@ ChannelPipe::ChannelPipe(uint32_t channel)
     m_hWriteEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
 }
 
+ChannelPipe::~ChannelPipe()
+{
+    Close();
+    if (m_hWriteEvent != NULL)
+        CloseHandle(m_hWriteEvent);
+}
+
 PipeOpen ChannelPipe::TryOpen()
 {
     m_hPipe = CreateFileW(m_name.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, NULL);

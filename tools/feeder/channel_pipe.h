@@ -14,7 +14,7 @@ enum class WriteState { IDLE, PENDING, DONE, FAILED };
 class ChannelPipe {
 public:
     explicit ChannelPipe(uint32_t channel);
-    ~ChannelPipe() { Close(); }
+    ~ChannelPipe();
     ChannelPipe(const ChannelPipe&) = delete;
     ChannelPipe& operator=(const ChannelPipe&) = delete;
 

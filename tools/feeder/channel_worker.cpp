@@ -16,8 +16,8 @@ const double FOREVER_SECONDS = 1e9;
 
 } // namespace
 
-ChannelWorker::ChannelWorker(const ChannelMapping& mapping, StatusBoard* board, HANDLE hStop)
-    : m_channel(mapping.channel), m_config(mapping.source), m_board(board), m_hStop(hStop),
+ChannelWorker::ChannelWorker(const ChannelMapping& mapping, StatusBoard* board, const DriverGate* gate, HANDLE hStop)
+    : m_channel(mapping.channel), m_config(mapping.source), m_board(board), m_gate(gate), m_hStop(hStop),
       m_pipe(mapping.channel), m_pump(&m_pipe, &m_ledger, hStop, [this] { Publish(); }),
       m_backoffSeconds(BACKOFF_FIRST_SECONDS)
 {
@@ -82,7 +82,11 @@ ChannelEvent ChannelWorker::Next(std::string* detail)
 ChannelEvent ChannelWorker::Watch()
 {
     double busySince = -1.0;
+    const HANDLE waits[] = {m_hStop, m_gate->ChannelOpenEvent()};
     for (;;) {
+        // No channel open anywhere: no pipe to find, so sleep until there is one.
+        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0)
+            return ChannelEvent::STOP;
         switch (m_pipe.TryOpen()) {
         case PipeOpen::OPENED:
             return ChannelEvent::HOST_FOUND;

@@ -10,13 +10,14 @@
 #include "channel_pipe.h"
 #include "channel_states.h"
 #include "delivery_ledger.h"
+#include "driver_gate.h"
 #include "feeder_options.h"
 #include "status_board.h"
 #include "stream_pump.h"
 
 class ChannelWorker {
 public:
-    ChannelWorker(const ChannelMapping& mapping, StatusBoard* board, HANDLE hStop);
+    ChannelWorker(const ChannelMapping& mapping, StatusBoard* board, const DriverGate* gate, HANDLE hStop);
     ~ChannelWorker();
     ChannelWorker(const ChannelWorker&) = delete;
     ChannelWorker& operator=(const ChannelWorker&) = delete;
@@ -39,6 +40,7 @@ private:
     uint32_t                        m_channel;
     std::shared_ptr<SourceConfig>   m_config;
     StatusBoard*                    m_board;
+    const DriverGate*               m_gate;
     HANDLE                          m_hStop;
     HANDLE                          m_hThread = NULL;
     ChannelState                    m_state = ChannelState::WATCHING;

@@ -8,23 +8,31 @@
 
 #include "channel_worker.h"
 #include "clock.h"
+#include "driver_gate.h"
 #include "feeder_exit_codes.h"
 #include "feeder_options.h"
 #include "status_board.h"
+#include "system_error.h"
 #include "wide.h"
 
 namespace {
 
 const DWORD  REFRESH_MS = 1000;
 const double MS_PER_SECOND = 1000.0;
+// The system ends the process when the handler of a closing console returns, and
+// allows it about five seconds: enough to close the sources and print the summary.
+const DWORD  CLOSE_GRACE_MS = 4000;
 
 HANDLE g_hStop = NULL;      // set by the console's handler thread; every worker waits on it
+HANDLE g_hFinished = NULL;  // set once the summary is out
 
 BOOL WINAPI OnConsoleEvent(DWORD event)
 {
     if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
         return FALSE;
     SetEvent(g_hStop);
+    if (event == CTRL_CLOSE_EVENT)
+        WaitForSingleObject(g_hFinished, CLOSE_GRACE_MS);
     return TRUE;
 }
 
@@ -49,29 +57,38 @@ void RunUntilStopped(StatusBoard* board, double seconds)
 int Run(const FeederOptions& options)
 {
     g_hStop = CreateEventW(NULL, TRUE, FALSE, NULL);
-    if (g_hStop == NULL) {
-        std::fprintf(stderr, "zelmoor_feeder: cannot make the stop event (error %lu)\n", GetLastError());
+    g_hFinished = CreateEventW(NULL, TRUE, FALSE, NULL);
+    if (g_hStop == NULL || g_hFinished == NULL) {
+        std::fprintf(stderr, "zelmoor_feeder: cannot make the stop events (%s)\n", SystemErrorText(GetLastError()).c_str());
         return FEEDER_EXIT_START;
     }
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);   // fails harmlessly without a console
     StatusBoard board(options.mappings);
+    DriverGate gate;
     std::vector<std::unique_ptr<ChannelWorker>> workers;
     int code = FEEDER_EXIT_OK;
-    for (const ChannelMapping& mapping : options.mappings) {
-        workers.emplace_back(new ChannelWorker(mapping, &board, g_hStop));
+    if (!gate.Start(g_hStop)) {
+        std::fprintf(stderr, "zelmoor_feeder: cannot start looking for the driver (%s)\n",
+                     SystemErrorText(GetLastError()).c_str());
+        code = FEEDER_EXIT_START;
+    }
+    for (size_t i = 0; i < options.mappings.size() && code == FEEDER_EXIT_OK; ++i) {
+        const ChannelMapping& mapping = options.mappings[i];
+        workers.emplace_back(new ChannelWorker(mapping, &board, &gate, g_hStop));
         if (!workers.back()->Start()) {
-            std::fprintf(stderr, "zelmoor_feeder: cannot start the worker of channel %u (error %lu)\n",
-                         mapping.channel, GetLastError());
+            std::fprintf(stderr, "zelmoor_feeder: cannot start the worker of channel %u (%s)\n",
+                         mapping.channel, SystemErrorText(GetLastError()).c_str());
             code = FEEDER_EXIT_START;
             workers.pop_back();
-            break;
         }
     }
     if (code == FEEDER_EXIT_OK)
         RunUntilStopped(&board, options.seconds);
     SetEvent(g_hStop);
     workers.clear();    // each joins its thread: sources closed, programs ended
+    gate.Join();
     board.Summary();
+    SetEvent(g_hFinished);
     return code;
 }
 

@@ -6,17 +6,15 @@ namespace {
 
 const double BITS_PER_BYTE = 8.0;
 const double MEGA = 1e6;
-const DWORD  VIRTUAL_TERMINAL = 0x0004;     // ENABLE_VIRTUAL_TERMINAL_PROCESSING
-const char   LINE_UP_AND_CLEAR[] = "\x1b[1A\x1b[2K";
 const int    STATUS_WIDTH = 110;
 
-// Status lines need cursor movement; a console that cannot do it gets plain event lines.
-bool EnableTerminal()
+// Status lines are redrawn in place with the console's own calls, which every
+// console understands (escape sequences are not).
+bool IsConsole()
 {
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    DWORD mode = 0;
-    return out != NULL && out != INVALID_HANDLE_VALUE && GetConsoleMode(out, &mode)
-        && SetConsoleMode(out, mode | VIRTUAL_TERMINAL);
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    return out != NULL && out != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(out, &info);
 }
 
 std::string TimeOfDay()
@@ -26,6 +24,17 @@ std::string TimeOfDay()
     char text[16];
     std::snprintf(text, sizeof text, "%02u:%02u:%02u.%03u", t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
     return text;
+}
+
+// The feeder's own processor time so far, user and kernel, in seconds.
+double ProcessCpuSeconds()
+{
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+        return 0.0;
+    const double HUNDRED_NS_PER_SECOND = 1e7;
+    const auto value = [](const FILETIME& t) { return (static_cast<uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime; };
+    return static_cast<double>(value(kernel) + value(user)) / HUNDRED_NS_PER_SECOND;
 }
 
 std::string Megabytes(uint64_t bytes)
@@ -38,7 +47,7 @@ std::string Megabytes(uint64_t bytes)
 } // namespace
 
 StatusBoard::StatusBoard(const std::vector<ChannelMapping>& mappings)
-    : m_bTerminal(EnableTerminal())
+    : m_bTerminal(IsConsole())
 {
     InitializeCriticalSection(&m_csLock);
     for (const ChannelMapping& mapping : mappings)
@@ -93,8 +102,19 @@ std::string StatusBoard::StatusLine(const Row& row) const
 
 void StatusBoard::EraseStatus()
 {
-    for (; m_drawnLines > 0; --m_drawnLines)
-        std::fputs(LINE_UP_AND_CLEAR, stdout);
+    if (m_drawnLines == 0)
+        return;
+    std::fflush(stdout);
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (GetConsoleScreenBufferInfo(out, &info)) {
+        // The block ends where the cursor is, whether or not drawing it scrolled the screen.
+        const COORD start = {0, static_cast<SHORT>(info.dwCursorPosition.Y - static_cast<SHORT>(m_drawnLines))};
+        DWORD written = 0;
+        FillConsoleOutputCharacterW(out, L' ', static_cast<DWORD>(info.dwSize.X) * m_drawnLines, start, &written);
+        SetConsoleCursorPosition(out, start);
+    }
+    m_drawnLines = 0;
 }
 
 void StatusBoard::DrawStatus()
@@ -129,7 +149,10 @@ void StatusBoard::Summary()
 {
     EnterCriticalSection(&m_csLock);
     EraseStatus();
-    std::printf("summary after %.1f s:\n", Now());
+    const double cpu = ProcessCpuSeconds();
+    const double PERCENT = 100.0;
+    std::printf("summary after %.1f s, processor time %.2f s (%.2f %% of one core):\n", Now(), cpu,
+                Now() > 0.0 ? cpu / Now() * PERCENT : 0.0);
     for (const Row& row : m_rows) {
         const ChannelFigures& f = row.figures;
         std::printf("channel %u: visits %u, delivered %llu bytes, in doubt %llu bytes, drops %llu,"

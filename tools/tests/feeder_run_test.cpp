@@ -26,6 +26,8 @@ const double PACED_VISIT_SECONDS = 11.5;
 const double RATE_TOLERANCE = 0.02;
 const double GAP_OR_BURST_LIMIT_SECONDS = 0.100;
 const double BITS_PER_BYTE = 8.0;
+const DWORD  STALL_MS = 2000;
+const DWORD  BUSY_HELD_MS = 1500;       // three times the feeder's wait before it calls a pipe busy           // long enough for the driver's ring to fill and pause
 
 ::testing::AssertionResult IsStreamOf(const Recording& recording, const TsReport& source)
 {
@@ -152,8 +154,10 @@ TEST_F(FeederRun, APcrPacedLoopArrivesAtItsPcrRateWithoutGapOrBurst)
 TEST_F(FeederRun, AKilledFeederLeavesNoProgramBehind)
 {
     const std::string emitter = UniqueName("kill");
-    ASSERT_TRUE(m_feeder.Start({"2=" + EmitterSource(StreamPath("clip_c.ts"), emitter)}));
-    ASSERT_GT(Visit(2, VISIT_LIMIT_SECONDS, CMD_VISIT_BYTES / 3).bytes.size(), 0u);
+    const std::string c = StreamPath("clip_c.ts");
+    ASSERT_TRUE(m_feeder.Start({"2=" + EmitterSource(c, emitter)}));
+    // The whole clip first: a program that still writes would end by itself on the broken pipe.
+    ASSERT_EQ(Visit(2, VISIT_LIMIT_SECONDS, ReadWholeFile(c).size()).bytes.size(), ReadWholeFile(c).size());
     ASSERT_TRUE(EmitterAlive(emitter));
     LARGE_INTEGER killed;
     QueryPerformanceCounter(&killed);
@@ -186,6 +190,61 @@ TEST_F(FeederRun, SourceTroubleIsSaidWithItsReasonAndRetriedLaterEachTime)
     EXPECT_TRUE(m_feeder.WaitForOutput("; retrying in 4 s"));
     m_host.Leave();
     EXPECT_TRUE(m_feeder.WaitForOutput("channel 4: host left"));
+}
+
+TEST_F(FeederRun, AStalledHostHoldsTheSourceBackAndItsLeavingIsNoticedAtOnce)
+{
+    const std::string a = StreamPath("clip_a.ts");
+    ASSERT_TRUE(m_feeder.Start({"0=file:" + a + "?pace=none&loop"}));
+    ASSERT_TRUE(m_host.Select(0)) << m_host.Error();
+    ASSERT_TRUE(m_feeder.WaitForOutput("channel 0: streaming"));
+    Sleep(STALL_MS);    // the host takes nothing: the driver stops reading, the feeder's write blocks
+    const Recording resumed = m_host.Drain(STALL_MS / 1000.0 + SHORT_VISIT_SECONDS);
+    EXPECT_TRUE(IsStreamOf(resumed, CheckTransportStream(ReadWholeFile(a)))) << "nothing lost or cut while held back";
+
+    Sleep(STALL_MS);
+    LARGE_INTEGER left;
+    QueryPerformanceCounter(&left);
+    m_host.Leave();
+    EXPECT_TRUE(m_feeder.WaitForOutput("channel 0: host left; source closed"));
+    std::printf("a stalled host's leaving was seen within %.0f ms (output polled from a file)\n",
+                SecondsSince(left) * 1000.0);
+}
+
+TEST_F(FeederRun, StoppingWhileAWriteIsBlockedAbandonsItAndEndsCleanly)
+{
+    ASSERT_TRUE(m_feeder.Start({"--seconds", "5", "0=file:" + StreamPath("clip_a.ts") + "?pace=none&loop"}));
+    ASSERT_TRUE(m_host.Select(0)) << m_host.Error();
+    EXPECT_EQ(m_feeder.Wait(EXIT_DEADLINE_MS), 0u) << m_feeder.Output();
+    EXPECT_NE(m_feeder.Output().find("channel 0: stopped; source closed"), std::string::npos) << m_feeder.Output();
+    m_host.Leave();
+}
+
+TEST_F(FeederRun, AProgramThatExitsIsSaidWithItsCodeAndStartedAgain)
+{
+    const std::string emitter = UniqueName("exit");
+    ASSERT_TRUE(m_feeder.Start({"2=" + EmitterSource(StreamPath("clip_c.ts"), emitter) + " exit"}));
+    ASSERT_TRUE(m_host.Select(2)) << m_host.Error();
+    EXPECT_TRUE(m_feeder.WaitForOutput("channel 2: source down: the program exited with code 0; retrying in 1 s"));
+    EXPECT_TRUE(m_feeder.WaitForOutput("channel 2: source back; streaming"));
+    m_host.Leave();
+}
+
+TEST_F(FeederRun, APipeHeldByAnotherWriterIsSaidOnceAndTakenWhenFree)
+{
+    ASSERT_TRUE(m_host.Select(7)) << m_host.Error();
+    HANDLE other = CreateFileW(PipeName(7).c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE) << "the test's own writer could not connect";
+    ASSERT_TRUE(m_feeder.Start({"7=file:" + StreamPath("clip_a.ts") + "?pace=none"}));
+    EXPECT_TRUE(m_feeder.WaitForOutput("channel 7: pipe busy: another writer holds it"));
+    const auto saidAgain = [&] {
+        const std::string output = m_feeder.Output();
+        return output.find("pipe busy") != output.rfind("pipe busy");
+    };
+    EXPECT_FALSE(WaitUntil(saidAgain, BUSY_HELD_MS)) << "said once only:\n" << m_feeder.Output();
+    CloseHandle(other);     // the driver listens again, and the feeder takes the pipe
+    EXPECT_TRUE(m_feeder.WaitForOutput("channel 7: host selected the channel"));
+    m_host.Leave();
 }
 
 TEST_F(FeederRun, BadInputEndsTheRunBeforeAnythingStarts)

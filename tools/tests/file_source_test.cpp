@@ -195,3 +195,27 @@ TEST(PacketPacer, JumpsAndRestartsKeepTheFortyMillisecondRhythm)
 }
 
 } // namespace
+
+namespace {
+
+TEST(PacketPacer, AConstantRateSpacesPacketsEvenlyAndForgetsTimeTheHostHeldItBack)
+{
+    const uint64_t BITS_PER_SECOND = 1504000;   // 1,000 packets a second
+    const double PACKET_SECONDS = 0.001;
+    PacketPacer pacer(PaceMode::RATE, BITS_PER_SECOND);
+    const std::vector<uint8_t> packet = PacketsWithoutPcr(1);
+    double now = 50.0;
+    for (int i = 0; i < 100; ++i) {
+        const double due = pacer.DueSeconds(packet.data(), now);
+        EXPECT_NEAR(due, 50.0 + i * PACKET_SECONDS, 1e-9) << "packet " << i;
+        now = std::max(now, due);
+        pacer.Commit(packet.data());
+    }
+    now += 5.0;     // held back for 5 s: go on from now instead of sending 5 s at once
+    const double late = pacer.DueSeconds(packet.data(), now);
+    EXPECT_NEAR(late, now, 1e-9);
+    pacer.Commit(packet.data());
+    EXPECT_NEAR(pacer.DueSeconds(packet.data(), now), now + PACKET_SECONDS, 1e-9);
+}
+
+} // namespace
