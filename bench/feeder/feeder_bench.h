@@ -13,7 +13,7 @@
 
 struct FeederBenchOptions {
     int     switches = 20;          // per channel kind
-    double  idleSeconds = 10.0;
+    double  idleSeconds = 30.0;
     double  relaySeconds = 10.0;
     double  soakSeconds = 30.0;
 };
