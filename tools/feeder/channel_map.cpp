@@ -10,6 +10,7 @@ namespace {
 const char MAPPING_SEPARATOR = '=';
 const char COMMENT_START = '#';
 const char WHITESPACE[] = " \t\r";
+const std::string BYTE_ORDER_MARK = "\xEF\xBB\xBF";     // UTF-8's, as Notepad writes it
 
 std::string Trim(const std::string& text)
 {
@@ -56,8 +57,8 @@ ParseOutcome ParseMapText(const std::string& text, const std::string& origin, st
     std::istringstream lines(text);
     std::string line;
     for (size_t number = 1; std::getline(lines, line); ++number) {
-        if (number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0)
-            line.erase(0, 3);   // a byte-order mark that Notepad writes
+        if (number == 1 && line.compare(0, BYTE_ORDER_MARK.size(), BYTE_ORDER_MARK) == 0)
+            line.erase(0, BYTE_ORDER_MARK.size());
         const std::string content = Trim(line);
         if (content.empty() || content[0] == COMMENT_START)
             continue;

@@ -85,7 +85,7 @@ ChannelEvent ChannelWorker::Watch()
     const HANDLE waits[] = {m_hStop, m_gate->ChannelOpenEvent()};
     for (;;) {
         // No channel open anywhere: no pipe to find, so sleep until there is one.
-        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0)
+        if (WaitForMultipleObjects(ARRAYSIZE(waits), waits, FALSE, INFINITE) == WAIT_OBJECT_0)
             return ChannelEvent::STOP;
         switch (m_pipe.TryOpen()) {
         case PipeOpen::OPENED:

@@ -69,6 +69,11 @@ ParseOutcome AddMapFile(const std::string& path, std::vector<ChannelMapping>* ma
     return ParseMapText(text, name, mappings);
 }
 
+bool IsOption(const std::string& arg, const std::string& name)
+{
+    return arg == name || arg.compare(0, name.size() + 1, name + "=") == 0;
+}
+
 bool TakeValue(const std::vector<std::string>& args, size_t* i, const std::string& name, std::string* value)
 {
     const std::string& arg = args[*i];
@@ -93,13 +98,13 @@ ParseOutcome ParseFeederOptions(const std::vector<std::string>& args, FeederOpti
         std::string value;
         if (arg == "-h" || arg == "--help")
             return ParseOutcome::Help();
-        if (arg == "--map" || arg.compare(0, 6, "--map=") == 0) {
+        if (IsOption(arg, "--map")) {
             if (!TakeValue(args, &i, "--map", &value))
                 return ParseOutcome::Error("--map needs a file name (or - for standard input)");
             const ParseOutcome added = AddMapFile(value, &mappings, unreadable);
             if (added.kind != ParseOutcome::RUN)
                 return added;
-        } else if (arg == "--seconds" || arg.compare(0, 10, "--seconds=") == 0) {
+        } else if (IsOption(arg, "--seconds")) {
             if (!TakeValue(args, &i, "--seconds", &value) || !ParseSeconds(value, SECONDS_MAX, &options->seconds))
                 return ParseOutcome::Error("--seconds needs a number of seconds above 0, up to a year, not '"
                                            + value + "'");

@@ -104,6 +104,26 @@ TEST(FeederMapFile, CommentsBlankLinesAndSpacesAreAllowedAndBadLinesNamed)
     DeleteFileA(repeated.c_str());
 }
 
+TEST(FeederMapFile, ADashReadsTheMapFromStandardInputToItsEnd)
+{
+    HANDLE readEnd = NULL, writeEnd = NULL;
+    ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, NULL, 0));
+    const char text[] = "# from a script\n2=file:a.ts\n";
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(writeEnd, text, sizeof text - 1, &written, NULL));
+    CloseHandle(writeEnd);      // the end of the map: a closed pipe, not an empty read
+    const HANDLE saved = GetStdHandle(STD_INPUT_HANDLE);
+    SetStdHandle(STD_INPUT_HANDLE, readEnd);
+    FeederOptions options;
+    const std::string message = Parse({"--map", "-"}, &options);
+    SetStdHandle(STD_INPUT_HANDLE, saved);
+    CloseHandle(readEnd);
+    ASSERT_EQ(message, "");
+    ASSERT_EQ(options.mappings.size(), 1u);
+    EXPECT_EQ(options.mappings[0].channel, 2u);
+    EXPECT_EQ(options.mappings[0].origin, "standard input line 2");
+}
+
 TEST(FeederMapFile, AMissingMapFileIsReportedWithTheSystemsReason)
 {
     bool unreadable = false;

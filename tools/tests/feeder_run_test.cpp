@@ -151,6 +151,22 @@ TEST_F(FeederRun, APcrPacedLoopArrivesAtItsPcrRateWithoutGapOrBurst)
     EXPECT_LE(mostAhead - mostBehind, GAP_OR_BURST_LIMIT_SECONDS);
 }
 
+TEST_F(FeederRun, AProgramsChildrenEndWithItWhenTheHostLeaves)
+{
+    const std::string emitter = UniqueName("parent");
+    const std::string c = StreamPath("clip_c.ts");
+    ASSERT_TRUE(m_feeder.Start({"2=" + EmitterSource(c, emitter) + " parent"}));
+    // The whole clip, written by the child, which then idles: only the job can end it now.
+    ASSERT_EQ(Visit(2, VISIT_LIMIT_SECONDS, ReadWholeFile(c).size()).bytes.size(), ReadWholeFile(c).size());
+    ASSERT_TRUE(EmitterAlive(emitter));
+    ASSERT_TRUE(EmitterAlive(emitter + "-child"));
+    LARGE_INTEGER left;
+    QueryPerformanceCounter(&left);
+    m_host.Leave();
+    EXPECT_LT(MillisecondsUntilGone(emitter, left), GONE_DEADLINE_MS);
+    EXPECT_LT(MillisecondsUntilGone(emitter + "-child", left), GONE_DEADLINE_MS);
+}
+
 TEST_F(FeederRun, AKilledFeederLeavesNoProgramBehind)
 {
     const std::string emitter = UniqueName("kill");
