@@ -7,6 +7,7 @@
 #include "source_kinds.h"
 #include "stream_queue.h"
 #include "system_error.h"
+#include "winhttp_error.h"
 #include "numbers.h"
 #include "wide.h"
 
@@ -62,7 +63,7 @@ private:
 
 std::string LastErrorText(const char* what)
 {
-    return std::string(what) + ": " + SystemErrorText(GetLastError());
+    return std::string(what) + ": " + WinHttpErrorText(GetLastError());
 }
 
 DWORD QueryNumber(HINTERNET hRequest, DWORD what)

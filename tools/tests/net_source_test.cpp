@@ -466,6 +466,17 @@ TEST_F(NetSourceTest, TcpRefusedGivesTheSystemReason)
 
 // ---- http ---------------------------------------------------------------------
 
+TEST_F(NetSourceTest, HttpRefusedGivesTheReason)
+{
+    std::string why;
+    std::unique_ptr<SourceConfig> config =
+        ParseHttpSource("http://127.0.0.1:" + std::to_string(FreeUdpPort()) + "/live.ts", &why);
+    ASSERT_TRUE(config) << why;
+    std::unique_ptr<Source> source = config->Create();
+    ASSERT_TRUE(source->Open()) << source->Error();
+    EXPECT_EQ(ReadUntilFailed(source.get()), "no answer: error 12029: cannot connect to the server (is the server running?)");
+}
+
 bool RunningUnderWine()
 {
     return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL;
