@@ -16,6 +16,9 @@ namespace {
 
 const char TCP_PREFIX[] = "tcp://";
 const DWORD TCP_CONNECT_LIMIT_MS = 10 * 1000;
+// A refusal comes at once; waiting this long for it in Open spares the channel a
+// "streaming" that fails a moment later, and holds the worker no longer than a read.
+const DWORD TCP_OPEN_WAIT_MS = 20;
 const DWORD MS_PER_SECOND = 1000;
 const long US_PER_MS = 1000;
 
@@ -81,7 +84,7 @@ bool TcpSource::Open()
         Close();
         return false;
     }
-    return true;
+    return AwaitConnection(TCP_OPEN_WAIT_MS).status != ReadStatus::FAILED;
 }
 
 // Starts connecting to the next address; the outcome comes to AwaitConnection.
