@@ -25,7 +25,8 @@ const int HTTP_RESOLVE_LIMIT_MS = 10 * 1000;
 const int HTTP_CONNECT_LIMIT_MS = 10 * 1000;
 const int HTTP_SEND_LIMIT_MS = 10 * 1000;
 const int HTTP_RECEIVE_LIMIT_MS = 10 * 1000;        // a server silent this long is trouble
-const DWORD HTTP_CLOSE_WAIT_MS = 50;                // then the reader is left to end on its own
+const DWORD HTTP_CLOSE_WAIT_MS = 50;
+const DWORD HTTP_OPEN_WAIT_MS = 20;                 // a refusal on the spot fails Open, as for TCP                // then the reader is left to end on its own
 const DWORD STATUS_TEXT_CAPACITY = 128;
 const uint64_t PORT_MIN = 1;
 const uint64_t PORT_MAX = 65535;
@@ -202,6 +203,11 @@ bool HttpSource::Open()
         delete held;
         m_transfer.reset();
         m_error = LastErrorText("cannot start the reader thread");
+        return false;
+    }
+    if (WaitForSingleObject(m_hThread, HTTP_OPEN_WAIT_MS) == WAIT_OBJECT_0 && m_transfer->queue.Size() == 0) {
+        m_error = m_transfer->error;
+        Close();
         return false;
     }
     return true;

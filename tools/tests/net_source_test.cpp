@@ -473,8 +473,9 @@ TEST_F(NetSourceTest, HttpRefusedGivesTheReason)
         ParseHttpSource("http://127.0.0.1:" + std::to_string(FreeUdpPort()) + "/live.ts", &why);
     ASSERT_TRUE(config) << why;
     std::unique_ptr<Source> source = config->Create();
-    ASSERT_TRUE(source->Open()) << source->Error();
-    EXPECT_EQ(ReadUntilFailed(source.get()), "no answer: error 12029: cannot connect to the server (is the server running?)");
+    const bool opened = source->Open();
+    const std::string failure = opened ? ReadUntilFailed(source.get()) : source->Error();
+    EXPECT_EQ(failure, "no answer: error 12029: cannot connect to the server (is the server running?)");
 }
 
 bool RunningUnderWine()
