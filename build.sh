@@ -5,6 +5,7 @@
 #   ./build.sh soak      the soak tests only
 #   ./build.sh bench     the driver benchmark, 64-bit DLL then 32-bit DLL
 #   ./build.sh fuzz      the fuzzed host alone, as long as asked (--seconds N, --seed S)
+#   ./build.sh bench-feeder  the feeder benchmark: zap time, CPU, UDP drops
 #   ./build.sh package   zip dist/ with the README into release/
 #   ./build.sh build     build only
 # Each command installs missing packages first (apt-get; root or sudo).
@@ -12,7 +13,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$(pwd)
 PRESETS=(driver-msvc-x64 driver-msvc-x86 mingw-x64 mingw-x86)
-PACKAGES=(cmake ninja-build clang lld llvm googletest mingw-w64 wine wine64 wine32:i386 zip unzip)
+PACKAGES=(cmake ninja-build clang lld llvm googletest mingw-w64 wine wine64 wine32:i386 zip unzip ffmpeg python3 iproute2)
 JOBS=$(nproc)
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
@@ -84,6 +85,7 @@ case "$command" in
     demo)    install_missing_packages; build_all; start_wine; "$ROOT/tools/demo.sh" "$@" ;;
     bench)   install_missing_packages; build_all; start_wine; run_benches "$@" ;;
     fuzz)    install_missing_packages; build_all; start_wine; wine "$ROOT/build/mingw-x64/tests/host_fuzz.exe" "$@" ;;
+    bench-feeder) install_missing_packages; build_all; start_wine; wine "$ROOT/build/mingw-x64/bench/zelmoor_feeder_bench.exe" "$@" ;;
     package) install_missing_packages; build_all; "$ROOT/tools/package.sh" ;;
-    *) echo "usage: $0 {demo|test|soak|bench|fuzz|package|build}" >&2; exit 2 ;;
+    *) echo "usage: $0 {demo|test|soak|bench|bench-feeder|fuzz|package|build}" >&2; exit 2 ;;
 esac

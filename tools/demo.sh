@@ -1,17 +1,28 @@
 #!/usr/bin/env bash
 # The demo: a host drains channel 0 of the driver under Wine while a writer sends
-# a generated packet stream into it; every byte must arrive. Builds nothing: run
-# it after the build, with WINEPREFIX set to a booted prefix (./build.sh demo).
+# a generated packet stream into it; every byte must arrive. Then the feeder serves
+# two channels from two kinds of source while a host switches between them, and
+# every visit must get its own channel's stream. Builds nothing: run it after the
+# build, with WINEPREFIX set to a booted prefix (./build.sh demo).
+#   ZELMOOR_BUILD_DIR   the mingw-x64 build tree (default build/mingw-x64)
 #   ZELMOOR_DIST_DIR    the deliverables (default dist)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
 
+BUILD_DIR=${ZELMOOR_BUILD_DIR:-$ROOT/build/mingw-x64}
 DIST_DIR=${ZELMOOR_DIST_DIR:-$ROOT/dist}
 HOST_EXE=$DIST_DIR/zelmoor_host.exe
 WRITER_EXE=$DIST_DIR/zelmoor_writer.exe
 DRIVER_DLL=$DIST_DIR/Zelmoor\(x64\).dll
 OSTREL_EXE=$DIST_DIR/Ostrel.exe
+FEEDER_EXE=$DIST_DIR/zelmoor_feeder.exe
+DEMO_HOST_EXE=$BUILD_DIR/tools/tests/zelmoor_demo_host.exe
+EMITTER_EXE=$BUILD_DIR/tools/tests/ts_emitter.exe
+STREAMS_DIR=$BUILD_DIR/tools/tests/streams
+PACED_CHANNEL=3
+PROGRAM_CHANNEL=5
+FEEDER_SECONDS=20           # the host's four visits of 4 s, with room for Wine to start both
 
 CHANNEL=0
 STREAM_BYTES=$((256 * 1024 * 1024))
@@ -24,7 +35,7 @@ EXIT_TIMED_OUT=124          # what timeout(1) answers when it had to stop the pr
 
 fail() { echo "demo: FAILED: $*" >&2; exit 1; }
 
-for file in "$HOST_EXE" "$WRITER_EXE" "$DRIVER_DLL"; do
+for file in "$HOST_EXE" "$WRITER_EXE" "$DRIVER_DLL" "$FEEDER_EXE" "$DEMO_HOST_EXE" "$EMITTER_EXE"; do
     [ -f "$file" ] || fail "missing $file (build first: ./build.sh build)"
 done
 [ -n "${WINEPREFIX:-}" ] || fail "WINEPREFIX is not set (run through ./build.sh demo)"
@@ -101,4 +112,27 @@ else
 fi
 
 [ "$STATUS" -eq 0 ] || fail "not every byte arrived"
+
+echo
+echo "== the feeder: channel $PACED_CHANNEL a recording paced by its PCRs and looped,"
+echo "   channel $PROGRAM_CHANNEL a program writing a stream to its standard output"
+PACED_TS=$(winepath -w "$STREAMS_DIR/clip_b.ts")
+PROGRAM_TS=$(winepath -w "$STREAMS_DIR/clip_c.ts")
+PACED_SOURCE="file:$PACED_TS?loop"
+PROGRAM_SOURCE="cmd:\"$(winepath -w "$EMITTER_EXE")\" \"$PROGRAM_TS\" zelmoor-demo-program"
+echo "   $(basename "$FEEDER_EXE") --seconds $FEEDER_SECONDS $PACED_CHANNEL=$PACED_SOURCE $PROGRAM_CHANNEL=$PROGRAM_SOURCE"
+wine "$FEEDER_EXE" --seconds "$FEEDER_SECONDS" "$PACED_CHANNEL=$PACED_SOURCE" "$PROGRAM_CHANNEL=$PROGRAM_SOURCE" \
+    >"$WORK/feeder.log" 2>&1 </dev/null &
+FEEDER_PID=$!
+echo "== a host switching between channels $PACED_CHANNEL and $PROGRAM_CHANNEL, twice, 4 s each"
+SWITCH_STATUS=0
+wine "$DEMO_HOST_EXE" "$PACED_CHANNEL=$PACED_TS" "$PROGRAM_CHANNEL=$PROGRAM_TS" | tr -d '\r' || SWITCH_STATUS=$?
+FEEDER_STATUS=0
+wait "$FEEDER_PID" || FEEDER_STATUS=$?
+echo
+echo "== what the feeder said (events, then its summary; exit code $FEEDER_STATUS)"
+tr -d '\r' <"$WORK/feeder.log"
+[ "$SWITCH_STATUS" -eq 0 ] || fail "a visit did not get its channel's own stream"
+[ "$FEEDER_STATUS" -eq 0 ] || fail "the feeder ended with exit code $FEEDER_STATUS"
+echo "== the feeder followed the host: every visit got its channel's own stream"
 exit 0

@@ -22,6 +22,7 @@ SHIPPED_FILES=(
     "Zelmoor.pdb"
     "zelmoor_host.exe"
     "zelmoor_writer.exe"
+    "zelmoor_feeder.exe"
     "Ostrel.exe"
     "README.md"
 )

@@ -18,6 +18,7 @@ public:
     // The exit code, or STILL_RUNNING (after killing the child) when the deadline passed.
     DWORD Wait(DWORD timeoutMs);
     std::string Output() const;     // standard output and error, interleaved
+    HANDLE Handle() const { return m_hProcess; }
 
     static const DWORD STILL_RUNNING = 0xFFFFFFFF;
 

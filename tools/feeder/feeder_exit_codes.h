@@ -1,0 +1,9 @@
+// Exit codes of zelmoor_feeder; --help lists them.
+#pragma once
+
+enum FeederExitCode {
+    FEEDER_EXIT_OK          = 0,    // stopped by Ctrl+C or --seconds
+    FEEDER_EXIT_USAGE       = 2,    // a bad option, mapping or map line; nothing was started
+    FEEDER_EXIT_MAP_FILE    = 3,    // the map file could not be read
+    FEEDER_EXIT_START       = 4,    // the system refused a thread or event at start
+};

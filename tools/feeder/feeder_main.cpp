@@ -1,0 +1,111 @@
+// zelmoor_feeder: keeps every mapped channel fed from its source, whichever
+// channel a host selects, until Ctrl+C.
+#include <windows.h>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "channel_worker.h"
+#include "clock.h"
+#include "driver_gate.h"
+#include "feeder_exit_codes.h"
+#include "feeder_options.h"
+#include "status_board.h"
+#include "system_error.h"
+#include "wide.h"
+
+namespace {
+
+const DWORD  REFRESH_MS = 1000;
+const double MS_PER_SECOND = 1000.0;
+// The system ends the process when the handler of a closing console returns, and
+// allows it about five seconds: enough to close the sources and print the summary.
+const DWORD  CLOSE_GRACE_MS = 4000;
+
+HANDLE g_hStop = NULL;      // set by the console's handler thread; every worker waits on it
+HANDLE g_hFinished = NULL;  // set once the summary is out
+
+BOOL WINAPI OnConsoleEvent(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
+        return FALSE;
+    SetEvent(g_hStop);
+    if (event == CTRL_CLOSE_EVENT)
+        WaitForSingleObject(g_hFinished, CLOSE_GRACE_MS);
+    return TRUE;
+}
+
+// Waits for Ctrl+C or the time limit, refreshing the status lines meanwhile.
+void RunUntilStopped(StatusBoard* board, double seconds)
+{
+    const Stopwatch clock;
+    for (;;) {
+        DWORD waitMs = REFRESH_MS;
+        if (seconds > 0.0) {
+            const double left = seconds - clock.Seconds();
+            if (left <= 0.0)
+                return;
+            waitMs = left * MS_PER_SECOND < REFRESH_MS ? static_cast<DWORD>(left * MS_PER_SECOND) + 1 : REFRESH_MS;
+        }
+        if (WaitForSingleObject(g_hStop, waitMs) == WAIT_OBJECT_0)
+            return;
+        board->Refresh();
+    }
+}
+
+int Run(const FeederOptions& options)
+{
+    g_hStop = CreateEventW(NULL, TRUE, FALSE, NULL);
+    g_hFinished = CreateEventW(NULL, TRUE, FALSE, NULL);
+    if (g_hStop == NULL || g_hFinished == NULL) {
+        std::fprintf(stderr, "zelmoor_feeder: cannot make the stop events (%s)\n", SystemErrorText(GetLastError()).c_str());
+        return FEEDER_EXIT_START;
+    }
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);   // fails harmlessly without a console
+    StatusBoard board(options.mappings);
+    DriverGate gate;
+    std::vector<std::unique_ptr<ChannelWorker>> workers;
+    int code = FEEDER_EXIT_OK;
+    if (!gate.Start(g_hStop)) {
+        std::fprintf(stderr, "zelmoor_feeder: cannot start looking for the driver (%s)\n",
+                     SystemErrorText(GetLastError()).c_str());
+        code = FEEDER_EXIT_START;
+    }
+    for (size_t i = 0; i < options.mappings.size() && code == FEEDER_EXIT_OK; ++i) {
+        const ChannelMapping& mapping = options.mappings[i];
+        workers.emplace_back(new ChannelWorker(mapping, &board, &gate, g_hStop));
+        if (!workers.back()->Start()) {
+            std::fprintf(stderr, "zelmoor_feeder: cannot start the worker of channel %u (%s)\n",
+                         mapping.channel, SystemErrorText(GetLastError()).c_str());
+            code = FEEDER_EXIT_START;
+            workers.pop_back();
+        }
+    }
+    if (code == FEEDER_EXIT_OK)
+        RunUntilStopped(&board, options.seconds);
+    SetEvent(g_hStop);
+    workers.clear();    // each joins its thread: sources closed, programs ended
+    gate.Join();
+    board.Summary();
+    SetEvent(g_hFinished);
+    return code;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    FeederOptions options;
+    bool mapFileUnreadable = false;
+    const ParseOutcome outcome = ParseFeederOptions(NarrowArguments(argc, argv), &options, &mapFileUnreadable);
+    if (outcome.kind == ParseOutcome::HELP) {
+        std::fputs(FeederHelpText(), stdout);
+        return FEEDER_EXIT_OK;
+    }
+    if (outcome.kind == ParseOutcome::USAGE_ERROR) {
+        std::fprintf(stderr, "zelmoor_feeder: %s (try --help)\n", outcome.message.c_str());
+        return mapFileUnreadable ? FEEDER_EXIT_MAP_FILE : FEEDER_EXIT_USAGE;
+    }
+    return Run(options);
+}

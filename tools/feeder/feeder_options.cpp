@@ -1,0 +1,131 @@
+#include "feeder_options.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "numbers.h"
+#include "system_error.h"
+#include "wide.h"
+
+namespace {
+
+const double SECONDS_MAX = 366.0 * 24 * 3600;
+const char   STANDARD_INPUT[] = "-";
+const DWORD  READ_PIECE_BYTES = 64 * 1024;
+
+bool ReadAll(HANDLE h, std::string* text, DWORD* error)
+{
+    char piece[READ_PIECE_BYTES];
+    DWORD got = 0;
+    for (;;) {
+        if (!ReadFile(h, piece, sizeof piece, &got, NULL)) {
+            *error = GetLastError();
+            return *error == ERROR_BROKEN_PIPE;     // a pipe's writer closing is its end
+        }
+        if (got == 0)
+            return true;
+        text->append(piece, got);
+    }
+}
+
+bool ReadMapFile(const std::string& path, std::string* text, std::string* why)
+{
+    const bool fromStdin = path == STANDARD_INPUT;
+    HANDLE h = fromStdin ? GetStdHandle(STD_INPUT_HANDLE)
+                         : CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
+                                       OPEN_EXISTING, 0, NULL);
+    DWORD error = ERROR_INVALID_HANDLE;
+    const bool ok = h != NULL && h != INVALID_HANDLE_VALUE && ReadAll(h, text, &error);
+    if (!ok)
+        error = h == INVALID_HANDLE_VALUE ? GetLastError() : error;
+    if (!fromStdin && h != INVALID_HANDLE_VALUE)
+        CloseHandle(h);
+    if (!ok)
+        *why = "cannot read the map file " + path + " (" + SystemErrorText(error) + ")";
+    return ok;
+}
+
+ParseOutcome CheckRepeats(const std::vector<ChannelMapping>& mappings)
+{
+    for (size_t i = 0; i < mappings.size(); ++i)
+        for (size_t j = 0; j < i; ++j)
+            if (mappings[i].channel == mappings[j].channel)
+                return ParseOutcome::Error(mappings[i].origin + ": channel " + std::to_string(mappings[i].channel)
+                                           + " is mapped a second time (first in " + mappings[j].origin + ")");
+    return ParseOutcome::Run();
+}
+
+ParseOutcome AddMapFile(const std::string& path, std::vector<ChannelMapping>* mappings, bool* unreadable)
+{
+    std::string text;
+    std::string why;
+    if (!ReadMapFile(path, &text, &why)) {
+        *unreadable = true;
+        return ParseOutcome::Error(why);
+    }
+    const std::string name = path == STANDARD_INPUT ? "standard input" : path;
+    return ParseMapText(text, name, mappings);
+}
+
+bool IsOption(const std::string& arg, const std::string& name)
+{
+    return arg == name || arg.compare(0, name.size() + 1, name + "=") == 0;
+}
+
+bool TakeValue(const std::vector<std::string>& args, size_t* i, const std::string& name, std::string* value)
+{
+    const std::string& arg = args[*i];
+    if (arg.size() > name.size() && arg.compare(0, name.size() + 1, name + "=") == 0) {
+        *value = arg.substr(name.size() + 1);
+        return true;
+    }
+    if (*i + 1 >= args.size())
+        return false;
+    *value = args[++*i];
+    return true;
+}
+
+} // namespace
+
+ParseOutcome ParseFeederOptions(const std::vector<std::string>& args, FeederOptions* options, bool* unreadable)
+{
+    std::vector<ChannelMapping> mappings;
+    *unreadable = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        std::string value;
+        if (arg == "-h" || arg == "--help")
+            return ParseOutcome::Help();
+        if (IsOption(arg, "--map")) {
+            if (!TakeValue(args, &i, "--map", &value))
+                return ParseOutcome::Error("--map needs a file name (or - for standard input)");
+            const ParseOutcome added = AddMapFile(value, &mappings, unreadable);
+            if (added.kind != ParseOutcome::RUN)
+                return added;
+        } else if (IsOption(arg, "--seconds")) {
+            if (!TakeValue(args, &i, "--seconds", &value) || !ParseSeconds(value, SECONDS_MAX, &options->seconds))
+                return ParseOutcome::Error("--seconds needs a number of seconds above 0, up to a year, not '"
+                                           + value + "'");
+        } else if (!arg.empty() && arg[0] == '-') {
+            return ParseOutcome::Error("unknown option '" + arg + "'");
+        } else {
+            ChannelMapping mapping;
+            std::string why;
+            mapping.origin = "argument " + std::to_string(i + 1);
+            if (!ParseMapping(arg, &mapping, &why))
+                return ParseOutcome::Error(mapping.origin + " '" + arg + "': " + why);
+            mappings.push_back(mapping);
+        }
+    }
+    if (mappings.empty())
+        return ParseOutcome::Error("no channel to feed: give N=SOURCE or --map FILE");
+    const ParseOutcome repeats = CheckRepeats(mappings);
+    if (repeats.kind != ParseOutcome::RUN)
+        return repeats;
+    std::sort(mappings.begin(), mappings.end(),
+              [](const ChannelMapping& a, const ChannelMapping& b) { return a.channel < b.channel; });
+    options->mappings = mappings;
+    return ParseOutcome::Run();
+}

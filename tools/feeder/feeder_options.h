@@ -1,0 +1,35 @@
+// The feeder's command line and map file: which source feeds which channel.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "parse_outcome.h"
+#include "source.h"
+
+constexpr uint32_t FEEDER_CHANNELS = 10;
+
+struct ChannelMapping {
+    uint32_t                        channel = 0;
+    std::shared_ptr<SourceConfig>   source;
+    std::string                     origin;     // "argument 2" or "map.txt line 4", for messages
+};
+
+struct FeederOptions {
+    std::vector<ChannelMapping> mappings;       // in channel order
+    double                      seconds = 0.0;  // 0: until Ctrl+C
+};
+
+// One "N=SOURCE" mapping; false with *why set.
+bool ParseMapping(const std::string& text, ChannelMapping* mapping, std::string* why);
+
+// Reads "N=SOURCE" lines; `origin` names the file in messages. Comments (#) and blank lines are skipped.
+ParseOutcome ParseMapText(const std::string& text, const std::string& origin, std::vector<ChannelMapping>* out);
+
+// Arguments without the program name. A map file that cannot be read gives
+// USAGE_ERROR with *mapFileUnreadable set.
+ParseOutcome ParseFeederOptions(const std::vector<std::string>& args, FeederOptions* options,
+                                bool* mapFileUnreadable);
+
+const char* FeederHelpText();

@@ -1,0 +1,264 @@
+// file:PATH[?pace=none|?rate=BITS][&loop] — a recording, paced as a live channel.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "clock.h"
+#include "continuity_carry.h"
+#include "numbers.h"
+#include "packet_pacer.h"
+#include "source_kinds.h"
+#include "source_query.h"
+#include "system_error.h"
+#include "wide.h"
+
+namespace {
+
+const char     PREFIX[] = "file:";
+const size_t   CHUNK_BYTES = 1024 * TS_PACKET_BYTES;
+const uint64_t PCR_SCAN_BYTES = 8ull << 20;
+const char     PCR_SCAN_TEXT[] = "8 MiB";
+const uint64_t RATE_MIN = 1000;                 // 1K
+const uint64_t RATE_MAX = 10000000000ull;       // 10G
+const double   MS_PER_SECOND = 1000.0;
+
+struct FileSettings {
+    std::string path;
+    PaceMode    pace = PaceMode::PCR;
+    uint64_t    rate = 0;
+    bool        loop = false;
+};
+
+class FileSource : public Source {
+public:
+    explicit FileSource(const FileSettings& settings)
+        : m_settings(settings), m_pacer(settings.pace, settings.rate), m_chunk(CHUNK_BYTES) {}
+    ~FileSource() override { Close(); }
+
+    bool Open() override;
+    ReadResult Read(uint8_t* dst, size_t capacity, DWORD waitMs) override;
+    void Close() override;
+
+private:
+    bool Fail(const std::string& what, DWORD error);
+    bool HasPcr();
+    bool Refill(bool* atEnd);
+    bool Rewind();
+    size_t CopyTail(uint8_t* dst, size_t room);
+
+    FileSettings            m_settings;
+    PacketPacer             m_pacer;
+    ContinuityCarry         m_carry;
+    Stopwatch               m_clock;
+    HANDLE                  m_hFile = INVALID_HANDLE_VALUE;
+    uint64_t                m_usable = 0;       // bytes played per pass: whole packets when looping
+    uint64_t                m_offset = 0;       // file position of the chunk's end
+    std::vector<uint8_t>    m_chunk;
+    size_t                  m_used = 0;
+    size_t                  m_pos = 0;
+};
+
+bool FileSource::Fail(const std::string& what, DWORD error)
+{
+    m_error = what + " " + m_settings.path + " (" + SystemErrorText(error) + ")";
+    return false;
+}
+
+bool FileSource::Open()
+{
+    m_hFile = CreateFileW(Widen(m_settings.path).c_str(), GENERIC_READ,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                          FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+    if (m_hFile == INVALID_HANDLE_VALUE)
+        return Fail("cannot open", GetLastError());
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(m_hFile, &size))
+        return Fail("cannot read the size of", GetLastError());
+    m_usable = static_cast<uint64_t>(size.QuadPart);
+    if (m_settings.loop)
+        m_usable -= m_usable % TS_PACKET_BYTES;     // a cut packet would misalign every later pass
+    if (m_settings.loop && m_usable == 0) {
+        m_error = m_settings.path + " holds no whole 188-byte packet to loop";
+        return false;
+    }
+    if (m_settings.pace == PaceMode::PCR && !HasPcr()) {
+        if (m_error.empty())
+            m_error = "no PCR in the first " + std::string(PCR_SCAN_TEXT) + " of " + m_settings.path
+                    + " to pace by: add ?pace=none to send as fast as the host takes it,"
+                      " or ?rate=BITS (for example ?rate=8M) for a constant rate";
+        return false;
+    }
+    return true;
+}
+
+bool FileSource::HasPcr()
+{
+    bool found = false;
+    bool atEnd = false;
+    while (!found && m_offset < PCR_SCAN_BYTES && Refill(&atEnd) && !atEnd) {
+        for (size_t at = 0; at + TS_PACKET_BYTES <= m_used && !found; at += TS_PACKET_BYTES) {
+            uint64_t pcr = 0;
+            found = TsReadPcr(&m_chunk[at], &pcr);
+        }
+        m_pos = m_used;
+    }
+    return m_error.empty() && Rewind() && found;
+}
+
+bool FileSource::Refill(bool* atEnd)
+{
+    m_pos = 0;
+    m_used = 0;
+    const uint64_t left = m_usable - std::min(m_offset, m_usable);
+    const DWORD want = static_cast<DWORD>(std::min<uint64_t>(CHUNK_BYTES, left));
+    DWORD got = 0;
+    if (want > 0 && !ReadFile(m_hFile, m_chunk.data(), want, &got, NULL))
+        return Fail("cannot read", GetLastError());
+    m_used = got;
+    m_offset += got;
+    *atEnd = got == 0;
+    return true;
+}
+
+bool FileSource::Rewind()
+{
+    LARGE_INTEGER start = {};
+    if (!SetFilePointerEx(m_hFile, start, NULL, FILE_BEGIN))
+        return Fail("cannot go back to the start of", GetLastError());
+    m_offset = 0;
+    m_used = 0;
+    m_pos = 0;
+    return true;
+}
+
+size_t FileSource::CopyTail(uint8_t* dst, size_t room)
+{
+    const size_t n = std::min(room, m_used - m_pos);
+    std::memcpy(dst, &m_chunk[m_pos], n);
+    m_pos += n;
+    return n;
+}
+
+ReadResult FileSource::Read(uint8_t* dst, size_t capacity, DWORD waitMs)
+{
+    const double deadline = m_clock.Seconds() + waitMs / MS_PER_SECOND;
+    ReadResult result;
+    size_t& copied = result.bytes;
+    for (;;) {
+        result.status = copied > 0 ? ReadStatus::DATA : ReadStatus::NOTHING_YET;
+        if (m_pos == m_used) {
+            bool atEnd = false;
+            if (!Refill(&atEnd))
+                return ReadResult{ReadStatus::FAILED, 0};
+            if (atEnd && copied > 0)
+                return result;
+            if (atEnd && !m_settings.loop)
+                return ReadResult{ReadStatus::ENDED, 0};
+            if (atEnd) {
+                if (!Rewind())
+                    return ReadResult{ReadStatus::FAILED, 0};
+                m_carry.Restart();
+                m_pacer.Restart();
+            }
+            continue;
+        }
+        if (m_used - m_pos < TS_PACKET_BYTES) {     // the cut tail of a file played once
+            copied += CopyTail(dst + copied, capacity - copied);
+            if (copied == capacity)
+                return ReadResult{ReadStatus::DATA, copied};
+            continue;
+        }
+        if (capacity - copied < TS_PACKET_BYTES)
+            return result;
+        uint8_t* packet = &m_chunk[m_pos];
+        const double now = m_clock.Seconds();
+        const double due = m_pacer.DueSeconds(packet, now);
+        if (due <= now) {
+            if (m_settings.loop)
+                m_carry.Apply(packet, 1);
+            m_pacer.Commit(packet);
+            std::memcpy(dst + copied, packet, TS_PACKET_BYTES);
+            copied += TS_PACKET_BYTES;
+            m_pos += TS_PACKET_BYTES;
+            continue;
+        }
+        const double left = deadline - now;
+        if (copied > 0 || left <= 0.0)
+            return result;
+        Sleep(static_cast<DWORD>(std::ceil(std::min(due - now, left) * MS_PER_SECOND)));
+    }
+}
+
+void FileSource::Close()
+{
+    if (m_hFile != INVALID_HANDLE_VALUE) {
+        CloseHandle(m_hFile);
+        m_hFile = INVALID_HANDLE_VALUE;
+    }
+}
+
+class FileSourceConfig : public SourceConfig {
+public:
+    FileSourceConfig(const std::string& text, const FileSettings& settings)
+        : m_text(text), m_settings(settings) {}
+    std::unique_ptr<Source> Create() const override { return std::unique_ptr<Source>(new FileSource(m_settings)); }
+    const std::string& Text() const override { return m_text; }
+
+private:
+    std::string     m_text;
+    FileSettings    m_settings;
+};
+
+bool ApplyFileOption(const QueryOption& option, FileSettings* settings, std::string* why)
+{
+    if (option.name == "loop" && option.hasValue) {
+        *why = "loop takes no value";
+        return false;
+    } else if (option.name == "loop") {
+        settings->loop = true;
+    } else if (option.name == "pace" && option.value == "none") {
+        settings->pace = PaceMode::NONE;
+    } else if (option.name == "pace" && option.value == "pcr") {
+        settings->pace = PaceMode::PCR;
+    } else if (option.name == "pace") {
+        *why = "pace takes none or pcr, not '" + option.value + "'";
+        return false;
+    } else if (option.name == "rate") {
+        if (!ParseBitRate(option.value, RATE_MIN, RATE_MAX, &settings->rate)) {
+            *why = "rate needs bits per second from 1K to 10G (K, M, G count thousands), not '"
+                 + option.value + "'";
+            return false;
+        }
+        settings->pace = PaceMode::RATE;
+    } else {
+        *why = "unknown option '" + option.name + "' (file: takes pace=none, rate=BITS and loop)";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::unique_ptr<SourceConfig> ParseFileSource(const std::string& text, std::string* why)
+{
+    const SourceQuery query = SplitSourceQuery(text.substr(sizeof PREFIX - 1));
+    if (query.base.empty()) {
+        *why = "no path after file:";
+        return nullptr;
+    }
+    FileSettings settings;
+    settings.path = query.base;
+    bool paceGiven = false;
+    for (const QueryOption& option : query.options) {
+        const bool pacing = option.name == "pace" || option.name == "rate";
+        if (pacing && paceGiven) {
+            *why = "give only one of pace= and rate=";
+            return nullptr;
+        }
+        paceGiven = paceGiven || pacing;
+        if (!ApplyFileOption(option, &settings, why))
+            return nullptr;
+    }
+    return std::unique_ptr<SourceConfig>(new FileSourceConfig(text, settings));
+}

@@ -1,0 +1,318 @@
+// http:// and https://: a GET through WinHTTP, which follows redirects and
+// undoes chunked transfer. WinHTTP's calls block, so a reader thread makes them
+// and hands the body over through a bounded queue; Read only waits on the queue.
+#include <windows.h>
+#include <winhttp.h>
+
+#include "source_kinds.h"
+#include "stream_queue.h"
+#include "system_error.h"
+#include "winhttp_error.h"
+#include "numbers.h"
+#include "wide.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+const char HTTP_PREFIX[] = "http://";
+const char HTTPS_PREFIX[] = "https://";
+const wchar_t USER_AGENT[] = L"zelmoor_feeder";
+const size_t HTTP_QUEUE_BYTES = 4 * 1024 * 1024;   // the reader waits beyond this: the host sets the pace
+const DWORD HTTP_CHUNK_BYTES = 64 * 1024;
+const int HTTP_RESOLVE_LIMIT_MS = 10 * 1000;
+const int HTTP_CONNECT_LIMIT_MS = 10 * 1000;
+const int HTTP_SEND_LIMIT_MS = 10 * 1000;
+const int HTTP_RECEIVE_LIMIT_MS = 10 * 1000;        // a server silent this long is trouble
+const DWORD HTTP_CLOSE_WAIT_MS = 50;
+const DWORD HTTP_OPEN_WAIT_MS = 20;                 // a refusal on the spot fails Open, as for TCP                // then the reader is left to end on its own
+const DWORD STATUS_TEXT_CAPACITY = 128;
+const uint64_t PORT_MIN = 1;
+const uint64_t PORT_MAX = 65535;
+
+struct HttpTarget {
+    std::wstring    host;
+    INTERNET_PORT   port = 0;
+    std::wstring    path;       // path and query
+    bool            secure = false;
+};
+
+// What the reader thread and the source share; the reader holds it alive
+// when Close stops waiting for it.
+struct HttpTransfer {
+    explicit HttpTransfer(const HttpTarget& t) : target(t), queue(HTTP_QUEUE_BYTES, 1) {}
+    const HttpTarget    target;
+    StreamQueue         queue;
+    SRWLOCK             lock = SRWLOCK_INIT;
+    HINTERNET           hRequest = NULL;    // under lock: Close closes it to break a blocking call
+    bool                closing = false;    // under lock
+    std::string         error;              // written by the reader before queue.Finish()
+};
+
+class Internet {
+public:
+    explicit Internet(HINTERNET h = NULL) : m_h(h) {}
+    ~Internet() { if (m_h != NULL) WinHttpCloseHandle(m_h); }
+    Internet(const Internet&) = delete;
+    Internet& operator=(const Internet&) = delete;
+    HINTERNET Get() const { return m_h; }
+
+private:
+    HINTERNET m_h;
+};
+
+std::string LastErrorText(const char* what)
+{
+    return std::string(what) + ": " + WinHttpErrorText(GetLastError());
+}
+
+DWORD QueryNumber(HINTERNET hRequest, DWORD what)
+{
+    DWORD value = 0;
+    DWORD size = sizeof value;
+    WinHttpQueryHeaders(hRequest, what | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX, &value, &size,
+                        WINHTTP_NO_HEADER_INDEX);
+    return value;
+}
+
+std::string StatusText(HINTERNET hRequest)
+{
+    wchar_t text[STATUS_TEXT_CAPACITY] = {};
+    DWORD size = sizeof text;
+    if (!WinHttpQueryHeaders(hRequest, WINHTTP_QUERY_STATUS_TEXT, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
+                             WINHTTP_NO_HEADER_INDEX))
+        return "";
+    return " " + Narrow(text);
+}
+
+// Publishes the request so that Close can break the calls on it; false when
+// closing already began.
+bool Publish(HttpTransfer* transfer, HINTERNET hRequest)
+{
+    AcquireSRWLockExclusive(&transfer->lock);
+    const bool closing = transfer->closing;
+    if (!closing)
+        transfer->hRequest = hRequest;
+    ReleaseSRWLockExclusive(&transfer->lock);
+    return !closing;
+}
+
+// Takes the request back; whoever takes it closes it.
+HINTERNET Withdraw(HttpTransfer* transfer)
+{
+    AcquireSRWLockExclusive(&transfer->lock);
+    HINTERNET hRequest = transfer->hRequest;
+    transfer->hRequest = NULL;
+    ReleaseSRWLockExclusive(&transfer->lock);
+    return hRequest;
+}
+
+std::string SendRequest(HINTERNET hRequest)
+{
+    if (!WinHttpSendRequest(hRequest, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)
+        || !WinHttpReceiveResponse(hRequest, NULL))
+        return LastErrorText("no answer") + " (is the server running?)";
+    const DWORD status = QueryNumber(hRequest, WINHTTP_QUERY_STATUS_CODE);
+    if (status != HTTP_STATUS_OK)
+        return "HTTP status " + std::to_string(status) + StatusText(hRequest) + " (check the address)";
+    return "";
+}
+
+// Passes the body on until it ends, fails or the source closes.
+std::string CarryBody(HttpTransfer* transfer, HINTERNET hRequest)
+{
+    std::vector<uint8_t> chunk(HTTP_CHUNK_BYTES);
+    for (;;) {
+        DWORD available = 0;
+        if (!WinHttpQueryDataAvailable(hRequest, &available))
+            return LastErrorText("connection lost");
+        if (available == 0)
+            return "the server ended the stream";
+        DWORD got = 0;
+        if (!WinHttpReadData(hRequest, chunk.data(), std::min(available, HTTP_CHUNK_BYTES), &got))
+            return LastErrorText("connection lost");
+        if (!transfer->queue.PushWaiting(chunk.data(), got))
+            return "";
+    }
+}
+
+std::string Transfer(HttpTransfer* transfer)
+{
+    const HttpTarget& target = transfer->target;
+    Internet session(WinHttpOpen(USER_AGENT, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
+                                 WINHTTP_NO_PROXY_BYPASS, 0));
+    if (session.Get() == NULL)
+        return LastErrorText("cannot start WinHTTP");
+    WinHttpSetTimeouts(session.Get(), HTTP_RESOLVE_LIMIT_MS, HTTP_CONNECT_LIMIT_MS, HTTP_SEND_LIMIT_MS,
+                       HTTP_RECEIVE_LIMIT_MS);
+    Internet connection(WinHttpConnect(session.Get(), target.host.c_str(), target.port, 0));
+    if (connection.Get() == NULL)
+        return LastErrorText("cannot connect");
+    HINTERNET hRequest = WinHttpOpenRequest(connection.Get(), L"GET", target.path.c_str(), NULL, WINHTTP_NO_REFERER,
+                                            WINHTTP_DEFAULT_ACCEPT_TYPES, target.secure ? WINHTTP_FLAG_SECURE : 0);
+    if (hRequest == NULL)
+        return LastErrorText("cannot make the request");
+    // The wait for the answer has a limit of its own, 90 s unless set.
+    DWORD answerLimitMs = HTTP_RECEIVE_LIMIT_MS;
+    WinHttpSetOption(hRequest, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &answerLimitMs, sizeof answerLimitMs);
+    if (!Publish(transfer, hRequest)) {
+        WinHttpCloseHandle(hRequest);
+        return "";
+    }
+    std::string why = SendRequest(hRequest);
+    if (why.empty())
+        why = CarryBody(transfer, hRequest);
+    hRequest = Withdraw(transfer);
+    if (hRequest != NULL)
+        WinHttpCloseHandle(hRequest);
+    return why;
+}
+
+DWORD WINAPI ReaderThread(void* param)
+{
+    std::shared_ptr<HttpTransfer>* held = static_cast<std::shared_ptr<HttpTransfer>*>(param);
+    std::shared_ptr<HttpTransfer> transfer = *held;
+    delete held;
+    transfer->error = Transfer(transfer.get());
+    transfer->queue.Finish();
+    return 0;
+}
+
+class HttpSource : public Source {
+public:
+    explicit HttpSource(const HttpTarget& target) : m_target(target) {}
+    ~HttpSource() override { Close(); }
+
+    bool Open() override;
+    ReadResult Read(uint8_t* dst, size_t capacity, DWORD waitMs) override;
+    void Close() override;
+
+private:
+    const HttpTarget                m_target;
+    std::shared_ptr<HttpTransfer>   m_transfer;
+    HANDLE                          m_hThread = NULL;
+};
+
+bool HttpSource::Open()
+{
+    m_transfer = std::make_shared<HttpTransfer>(m_target);
+    std::shared_ptr<HttpTransfer>* held = new std::shared_ptr<HttpTransfer>(m_transfer);
+    m_hThread = CreateThread(NULL, 0, ReaderThread, held, 0, NULL);
+    if (m_hThread == NULL) {
+        delete held;
+        m_transfer.reset();
+        m_error = LastErrorText("cannot start the reader thread");
+        return false;
+    }
+    if (WaitForSingleObject(m_hThread, HTTP_OPEN_WAIT_MS) == WAIT_OBJECT_0 && m_transfer->queue.Size() == 0) {
+        m_error = m_transfer->error;
+        Close();
+        return false;
+    }
+    return true;
+}
+
+ReadResult HttpSource::Read(uint8_t* dst, size_t capacity, DWORD waitMs)
+{
+    ReadResult result;
+    if (!m_transfer) {
+        result.status = ReadStatus::FAILED;
+        return result;
+    }
+    result.bytes = m_transfer->queue.Pop(dst, capacity, waitMs);
+    if (result.bytes > 0) {
+        result.status = ReadStatus::DATA;
+    } else if (m_transfer->queue.IsFinished()) {
+        m_error = m_transfer->error;
+        result.status = ReadStatus::FAILED;
+    }
+    return result;
+}
+
+void HttpSource::Close()
+{
+    if (!m_transfer)
+        return;
+    AcquireSRWLockExclusive(&m_transfer->lock);
+    m_transfer->closing = true;
+    ReleaseSRWLockExclusive(&m_transfer->lock);
+    m_transfer->queue.Stop();
+    // Closing the request breaks a blocking call on it with an error.
+    HINTERNET hRequest = Withdraw(m_transfer.get());
+    if (hRequest != NULL)
+        WinHttpCloseHandle(hRequest);
+    // A resolver or connect that ignores the close would hold the channel; the
+    // thread keeps what it uses alive and ends on its own.
+    WaitForSingleObject(m_hThread, HTTP_CLOSE_WAIT_MS);
+    CloseHandle(m_hThread);
+    m_hThread = NULL;
+    m_transfer.reset();
+}
+
+class HttpConfig : public SourceConfig {
+public:
+    HttpConfig(const std::string& text, const HttpTarget& target) : m_text(text), m_target(target) {}
+    std::unique_ptr<Source> Create() const override
+    {
+        return std::unique_ptr<Source>(new HttpSource(m_target));
+    }
+    const std::string& Text() const override { return m_text; }
+
+private:
+    const std::string   m_text;
+    const HttpTarget    m_target;
+};
+
+// The port after the host, if the URL has one: WinHTTP would quietly take a
+// number out of range modulo 65536.
+bool CheckPort(const std::string& text, size_t prefixLength, std::string* why)
+{
+    const size_t end = text.find_first_of("/?#", prefixLength);
+    const std::string authority = text.substr(prefixLength, end == std::string::npos ? end : end - prefixLength);
+    const size_t bracket = authority.rfind(']');
+    const size_t colon = authority.rfind(':');
+    if (colon == std::string::npos || (bracket != std::string::npos && colon < bracket))
+        return true;
+    uint64_t port = 0;
+    const std::string portText = authority.substr(colon + 1);
+    if (!ParseUnsigned(portText, PORT_MIN, PORT_MAX, &port)) {
+        *why = "bad port \"" + portText + "\" (allowed 1-65535)";
+        return false;
+    }
+    return true;
+}
+
+bool CrackUrl(const std::string& text, HttpTarget* target, std::string* why)
+{
+    const std::wstring url = Widen(text);
+    URL_COMPONENTS parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.dwHostNameLength = static_cast<DWORD>(-1);
+    parts.dwUrlPathLength = static_cast<DWORD>(-1);
+    parts.dwExtraInfoLength = static_cast<DWORD>(-1);
+    if (!WinHttpCrackUrl(url.c_str(), static_cast<DWORD>(url.size()), 0, &parts) || parts.dwHostNameLength == 0) {
+        *why = "bad URL (write http://HOST[:PORT]/PATH or https://...)";
+        return false;
+    }
+    target->host.assign(parts.lpszHostName, parts.dwHostNameLength);
+    target->port = parts.nPort;
+    target->path.assign(parts.lpszUrlPath, parts.dwUrlPathLength);
+    target->path.append(parts.lpszExtraInfo, parts.dwExtraInfoLength);
+    if (target->path.empty())
+        target->path = L"/";
+    target->secure = parts.nScheme == INTERNET_SCHEME_HTTPS;
+    return true;
+}
+
+} // namespace
+
+std::unique_ptr<SourceConfig> ParseHttpSource(const std::string& text, std::string* why)
+{
+    const size_t prefixLength = text.compare(0, sizeof HTTPS_PREFIX - 1, HTTPS_PREFIX) == 0 ? sizeof HTTPS_PREFIX - 1
+                                                                                           : sizeof HTTP_PREFIX - 1;
+    HttpTarget target;
+    if (!CheckPort(text, prefixLength, why) || !CrackUrl(text, &target, why))
+        return nullptr;
+    return std::unique_ptr<SourceConfig>(new HttpConfig(text, target));
+}

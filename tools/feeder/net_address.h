@@ -1,0 +1,14 @@
+// The address part of a network source's text ("239.1.1.1:1234"), shared by
+// the parsers of the network kinds.
+#pragma once
+#include <winsock2.h>
+
+#include <cstdint>
+#include <string>
+
+// "HOST:PORT" with a port in 1-65535; the host is a name, a dotted IPv4 address
+// or a bracketed IPv6 address, returned without brackets.
+bool ParseHostPort(const std::string& text, std::string* host, uint16_t* port, std::string* why);
+
+// A dotted IPv4 address such as "239.1.1.1", nothing else.
+bool ParseIPv4(const std::string& text, in_addr* out);

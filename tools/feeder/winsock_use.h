@@ -1,0 +1,15 @@
+// Winsock for the network sources: started once per process, and its error
+// numbers in the system's words.
+#pragma once
+#include <winsock2.h>
+
+#include <string>
+
+// WSAStartup on first use (kept for the process's life); false with *why set.
+bool StartWinsock(std::string* why);
+
+// "error 10061: No connection could be made ..." for the calling thread's last socket error.
+std::string LastSocketErrorText();
+
+// Closes a socket and leaves INVALID_SOCKET behind; safe to call twice.
+void CloseAndClear(SOCKET& s);

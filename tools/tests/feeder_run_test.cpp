@@ -1,0 +1,281 @@
+// The feeder as a child process, met by a host in the test's own process that
+// loads the shipped driver and switches among the feeder's channels.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "feeder_child.h"
+#include "feeder_streams.h"
+#include "switching_host.h"
+#include "ts_check.h"
+#include "wait_until.h"
+
+namespace {
+
+const double VISIT_LIMIT_SECONDS = 20.0;
+const double SHORT_VISIT_SECONDS = 2.5;
+const size_t CMD_VISIT_BYTES = 300000;
+const DWORD  EMITTER_GONE_LIMIT_MS = 100;
+const DWORD  LOADED_MACHINE_MARGIN_MS = 150;    // two cores shared with other test runs
+const DWORD  GONE_DEADLINE_MS = 5000;
+const DWORD  EXIT_DEADLINE_MS = 20000;
+const double PACED_SECONDS = 10.0;
+const double PACED_VISIT_SECONDS = 11.5;
+const double RATE_TOLERANCE = 0.02;
+const double GAP_OR_BURST_LIMIT_SECONDS = 0.100;
+const double BITS_PER_BYTE = 8.0;
+const DWORD  STALL_MS = 2000;
+const DWORD  BUSY_HELD_MS = 1500;       // three times the feeder's wait before it calls a pipe busy           // long enough for the driver's ring to fill and pause
+
+::testing::AssertionResult IsStreamOf(const Recording& recording, const TsReport& source)
+{
+    const TsReport got = CheckTransportStream(recording.bytes);
+    if (got.packets == 0)
+        return ::testing::AssertionFailure() << "nothing arrived";
+    if (got.strayBytes != 0)
+        return ::testing::AssertionFailure() << got.strayBytes << " bytes outside whole packets";
+    if (got.continuityErrors != 0)
+        return ::testing::AssertionFailure() << got.continuityErrors << " continuity errors, first " << got.firstError;
+    for (uint16_t pid : got.pids)
+        if (source.pids.count(pid) == 0)
+            return ::testing::AssertionFailure() << "PID " << pid << " is not the source's (" << PidList(source.pids) << ")";
+    return ::testing::AssertionSuccess() << got.packets << " packets of " << PidList(got.pids);
+}
+
+// Milliseconds from `start` until the emitter's event has gone, or about GONE_DEADLINE_MS.
+DWORD MillisecondsUntilGone(const std::string& eventName, const LARGE_INTEGER& start)
+{
+    WaitUntil([&] { return !EmitterAlive(eventName); }, GONE_DEADLINE_MS);
+    return static_cast<DWORD>(SecondsSince(start) * 1000.0);
+}
+
+class FeederRun : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(m_host.Load()) << m_host.Error(); }
+    void TearDown() override { m_feeder.Kill(); }
+
+    Recording Visit(uint32_t channel, double seconds, size_t bytes = 0)
+    {
+        EXPECT_TRUE(m_host.Select(channel)) << m_host.Error();
+        return m_host.Drain(seconds, [bytes](const Recording& r) { return bytes > 0 && r.bytes.size() >= bytes; });
+    }
+
+    SwitchingHost   m_host;
+    FeederChild     m_feeder;
+};
+
+TEST_F(FeederRun, AHostSwitchingAmongChannelsGetsEachChannelsOwnStream)
+{
+    const std::string a = StreamPath("clip_a.ts"), b = StreamPath("clip_b.ts"), c = StreamPath("clip_c.ts");
+    const std::vector<uint8_t> fileA = ReadWholeFile(a);
+    const std::string emitter = UniqueName("switch");
+    ASSERT_TRUE(m_feeder.Start({"0=file:" + a + "?pace=none", "1=file:" + b + "?loop", "2=" + EmitterSource(c, emitter)}));
+
+    const Recording first = Visit(0, VISIT_LIMIT_SECONDS, fileA.size());
+    EXPECT_TRUE(first.bytes == fileA) << first.bytes.size() << " bytes against the file's " << fileA.size();
+    std::printf("first data %.0f ms after selecting, the feeder started just before\n",
+                first.arrivals.empty() ? -1.0 : first.arrivals[0].seconds * 1000.0);
+
+    EXPECT_TRUE(IsStreamOf(Visit(1, SHORT_VISIT_SECONDS), CheckTransportStream(ReadWholeFile(b))));
+    EXPECT_TRUE(IsStreamOf(Visit(2, VISIT_LIMIT_SECONDS, CMD_VISIT_BYTES), CheckTransportStream(ReadWholeFile(c))));
+
+    const Recording again = Visit(0, VISIT_LIMIT_SECONDS, fileA.size());
+    EXPECT_TRUE(again.bytes == fileA) << "coming back restarts the file: " << again.bytes.size() << " bytes";
+    m_host.Leave();
+    EXPECT_TRUE(m_feeder.WaitForOutput("channel 0: host left; source closed"));
+}
+
+TEST_F(FeederRun, AHostLeavingEndsTheProgramAtOnceWhetherItIsWritingOrIdle)
+{
+    const std::string c = StreamPath("clip_c.ts");
+    const size_t clipBytes = ReadWholeFile(c).size();
+    const std::string emitter = UniqueName("leave");
+    ASSERT_TRUE(m_feeder.Start({"2=" + EmitterSource(c, emitter)}));
+
+    const Recording writing = Visit(2, VISIT_LIMIT_SECONDS, CMD_VISIT_BYTES / 3);
+    ASSERT_GE(writing.bytes.size(), CMD_VISIT_BYTES / 3);
+    ASSERT_LT(writing.bytes.size(), clipBytes) << "the program should still be writing";
+    ASSERT_TRUE(EmitterAlive(emitter));
+    LARGE_INTEGER left;
+    QueryPerformanceCounter(&left);
+    m_host.Leave();
+    const DWORD midStreamMs = MillisecondsUntilGone(emitter, left);
+
+    const Recording idle = Visit(2, VISIT_LIMIT_SECONDS, clipBytes);
+    ASSERT_EQ(idle.bytes.size(), clipBytes) << "the whole clip, then the program idles";
+    ASSERT_TRUE(EmitterAlive(emitter));
+    QueryPerformanceCounter(&left);
+    m_host.Leave();
+    const DWORD idleMs = MillisecondsUntilGone(emitter, left);
+
+    std::printf("program gone %lu ms after the host began to leave mid-stream, %lu ms after it began to"
+                " leave an idle source\n",
+                midStreamMs, idleMs);
+    EXPECT_LE(midStreamMs, EMITTER_GONE_LIMIT_MS + LOADED_MACHINE_MARGIN_MS);
+    EXPECT_LE(idleMs, EMITTER_GONE_LIMIT_MS + LOADED_MACHINE_MARGIN_MS);
+}
+
+TEST_F(FeederRun, APcrPacedLoopArrivesAtItsPcrRateWithoutGapOrBurst)
+{
+    const std::string b = StreamPath("clip_b.ts");
+    const TsReport file = CheckTransportStream(ReadWholeFile(b));
+    const double bitsPerSecond = PcrBitRate(file);
+    ASSERT_GT(bitsPerSecond, 0.0);
+    ASSERT_TRUE(m_feeder.Start({"1=file:" + b + "?loop"}));
+
+    const Recording paced = Visit(1, PACED_VISIT_SECONDS + 5.0, 0);
+    ASSERT_FALSE(paced.arrivals.empty());
+    EXPECT_TRUE(IsStreamOf(paced, file));
+    // From the first block on: the bytes of the next 10 s, and how far the arrivals
+    // ran ahead of or behind an even flow at the PCR rate.
+    const double start = paced.arrivals[0].seconds;
+    uint64_t bytes = 0;
+    double largestGap = 0.0, mostAhead = 0.0, mostBehind = 0.0;
+    for (size_t i = 1; i < paced.arrivals.size() && paced.arrivals[i].seconds - start <= PACED_SECONDS; ++i) {
+        bytes += paced.arrivals[i].bytes;
+        const double t = paced.arrivals[i].seconds;
+        largestGap = std::max(largestGap, t - paced.arrivals[i - 1].seconds);
+        const double ahead = bytes * BITS_PER_BYTE / bitsPerSecond - (t - start);
+        mostAhead = std::max(mostAhead, ahead);
+        mostBehind = std::min(mostBehind, ahead);
+    }
+    const double measured = bytes * BITS_PER_BYTE / PACED_SECONDS;
+    std::printf("PCR rate %.0f bit/s, arrived at %.0f bit/s (%+.2f %%); largest gap %.0f ms; "
+                "ahead of an even flow by up to %.0f ms, behind by up to %.0f ms\n",
+                bitsPerSecond, measured, (measured / bitsPerSecond - 1.0) * 100.0, largestGap * 1000.0,
+                mostAhead * 1000.0, -mostBehind * 1000.0);
+    EXPECT_NEAR(measured / bitsPerSecond, 1.0, RATE_TOLERANCE);
+    EXPECT_LE(largestGap, GAP_OR_BURST_LIMIT_SECONDS);
+    EXPECT_LE(mostAhead - mostBehind, GAP_OR_BURST_LIMIT_SECONDS);
+}
+
+TEST_F(FeederRun, AProgramsChildrenEndWithItWhenTheHostLeaves)
+{
+    const std::string emitter = UniqueName("parent");
+    const std::string c = StreamPath("clip_c.ts");
+    ASSERT_TRUE(m_feeder.Start({"2=" + EmitterSource(c, emitter) + " parent"}));
+    // The whole clip, written by the child, which then idles: only the job can end it now.
+    ASSERT_EQ(Visit(2, VISIT_LIMIT_SECONDS, ReadWholeFile(c).size()).bytes.size(), ReadWholeFile(c).size());
+    ASSERT_TRUE(EmitterAlive(emitter));
+    ASSERT_TRUE(EmitterAlive(emitter + "-child"));
+    LARGE_INTEGER left;
+    QueryPerformanceCounter(&left);
+    m_host.Leave();
+    EXPECT_LT(MillisecondsUntilGone(emitter, left), GONE_DEADLINE_MS);
+    EXPECT_LT(MillisecondsUntilGone(emitter + "-child", left), GONE_DEADLINE_MS);
+}
+
+TEST_F(FeederRun, AKilledFeederLeavesNoProgramBehind)
+{
+    const std::string emitter = UniqueName("kill");
+    const std::string c = StreamPath("clip_c.ts");
+    ASSERT_TRUE(m_feeder.Start({"2=" + EmitterSource(c, emitter)}));
+    // The whole clip first: a program that still writes would end by itself on the broken pipe.
+    ASSERT_EQ(Visit(2, VISIT_LIMIT_SECONDS, ReadWholeFile(c).size()).bytes.size(), ReadWholeFile(c).size());
+    ASSERT_TRUE(EmitterAlive(emitter));
+    LARGE_INTEGER killed;
+    QueryPerformanceCounter(&killed);
+    m_feeder.Kill();
+    EXPECT_LT(MillisecondsUntilGone(emitter, killed), GONE_DEADLINE_MS) << "the job object should end the program";
+}
+
+TEST_F(FeederRun, AnEndedRunClosesItsSourcesAndSummarisesEachChannel)
+{
+    const std::string emitter = UniqueName("stop");
+    ASSERT_TRUE(m_feeder.Start({"--seconds", "4", "2=" + EmitterSource(StreamPath("clip_c.ts"), emitter),
+                                "6=file:no-such-recording.ts"}));
+    ASSERT_GT(Visit(2, VISIT_LIMIT_SECONDS, CMD_VISIT_BYTES / 3).bytes.size(), 0u);
+    EXPECT_EQ(m_feeder.Wait(EXIT_DEADLINE_MS), 0u) << m_feeder.Output();
+    EXPECT_FALSE(EmitterAlive(emitter));
+    const std::string output = m_feeder.Output();
+    EXPECT_NE(output.find("channel 2: stopped; source closed"), std::string::npos) << output;
+    EXPECT_NE(output.find("summary after"), std::string::npos) << output;
+    EXPECT_NE(output.find("channel 2: visits 1, delivered "), std::string::npos) << output;
+    EXPECT_NE(output.find("channel 6: visits 0, delivered 0 bytes"), std::string::npos) << output;
+}
+
+TEST_F(FeederRun, SourceTroubleIsSaidWithItsReasonAndRetriedLaterEachTime)
+{
+    ASSERT_TRUE(m_feeder.Start({"4=file:no-such-recording.ts"}));
+    ASSERT_TRUE(m_host.Select(4)) << m_host.Error();
+    EXPECT_TRUE(m_feeder.WaitForOutput("channel 4: source down: cannot open no-such-recording.ts (error 2: "));
+    EXPECT_TRUE(m_feeder.WaitForOutput("; retrying in 1 s"));
+    EXPECT_TRUE(m_feeder.WaitForOutput("; retrying in 2 s"));
+    EXPECT_TRUE(m_feeder.WaitForOutput("; retrying in 4 s"));
+    m_host.Leave();
+    EXPECT_TRUE(m_feeder.WaitForOutput("channel 4: host left"));
+}
+
+TEST_F(FeederRun, AStalledHostHoldsTheSourceBackAndItsLeavingIsNoticedAtOnce)
+{
+    const std::string a = StreamPath("clip_a.ts");
+    ASSERT_TRUE(m_feeder.Start({"0=file:" + a + "?pace=none&loop"}));
+    ASSERT_TRUE(m_host.Select(0)) << m_host.Error();
+    ASSERT_TRUE(m_feeder.WaitForOutput("channel 0: streaming"));
+    Sleep(STALL_MS);    // the host takes nothing: the driver stops reading, the feeder's write blocks
+    const Recording resumed = m_host.Drain(STALL_MS / 1000.0 + SHORT_VISIT_SECONDS);
+    EXPECT_TRUE(IsStreamOf(resumed, CheckTransportStream(ReadWholeFile(a)))) << "nothing lost or cut while held back";
+
+    Sleep(STALL_MS);
+    LARGE_INTEGER left;
+    QueryPerformanceCounter(&left);
+    m_host.Leave();
+    EXPECT_TRUE(m_feeder.WaitForOutput("channel 0: host left; source closed"));
+    std::printf("a stalled host's leaving was seen within %.0f ms (output polled from a file)\n",
+                SecondsSince(left) * 1000.0);
+}
+
+TEST_F(FeederRun, StoppingWhileAWriteIsBlockedAbandonsItAndEndsCleanly)
+{
+    ASSERT_TRUE(m_feeder.Start({"--seconds", "5", "0=file:" + StreamPath("clip_a.ts") + "?pace=none&loop"}));
+    ASSERT_TRUE(m_host.Select(0)) << m_host.Error();
+    EXPECT_EQ(m_feeder.Wait(EXIT_DEADLINE_MS), 0u) << m_feeder.Output();
+    EXPECT_NE(m_feeder.Output().find("channel 0: stopped; source closed"), std::string::npos) << m_feeder.Output();
+    m_host.Leave();
+}
+
+TEST_F(FeederRun, AProgramThatExitsIsSaidWithItsCodeAndStartedAgain)
+{
+    const std::string emitter = UniqueName("exit");
+    ASSERT_TRUE(m_feeder.Start({"2=" + EmitterSource(StreamPath("clip_c.ts"), emitter) + " exit"}));
+    ASSERT_TRUE(m_host.Select(2)) << m_host.Error();
+    EXPECT_TRUE(m_feeder.WaitForOutput("channel 2: source down: the program exited with code 0; retrying in 1 s"));
+    EXPECT_TRUE(m_feeder.WaitForOutput("channel 2: source back; streaming"));
+    m_host.Leave();
+}
+
+TEST_F(FeederRun, APipeHeldByAnotherWriterIsSaidOnceAndTakenWhenFree)
+{
+    ASSERT_TRUE(m_host.Select(7)) << m_host.Error();
+    HANDLE other = CreateFileW(PipeName(7).c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE) << "the test's own writer could not connect";
+    ASSERT_TRUE(m_feeder.Start({"7=file:" + StreamPath("clip_a.ts") + "?pace=none"}));
+    EXPECT_TRUE(m_feeder.WaitForOutput("channel 7: pipe busy: another writer holds it"));
+    const auto saidAgain = [&] {
+        const std::string output = m_feeder.Output();
+        return output.find("pipe busy") != output.rfind("pipe busy");
+    };
+    EXPECT_FALSE(WaitUntil(saidAgain, BUSY_HELD_MS)) << "said once only:\n" << m_feeder.Output();
+    CloseHandle(other);     // the driver listens again, and the feeder takes the pipe
+    EXPECT_TRUE(m_feeder.WaitForOutput("channel 7: host selected the channel"));
+    m_host.Leave();
+}
+
+TEST_F(FeederRun, BadInputEndsTheRunBeforeAnythingStarts)
+{
+    FeederChild usage;
+    ASSERT_TRUE(usage.Start({"3=file:a.ts", "12=file:b.ts"}));
+    EXPECT_EQ(usage.Wait(EXIT_DEADLINE_MS), 2u);
+    EXPECT_NE(usage.Output().find("argument 2 '12=file:b.ts': channel '12' is out of range"), std::string::npos)
+        << usage.Output();
+    EXPECT_EQ(usage.Output().find("watching"), std::string::npos) << "nothing may have started";
+
+    FeederChild map;
+    ASSERT_TRUE(map.Start({"--map", "no-such-map.txt"}));
+    EXPECT_EQ(map.Wait(EXIT_DEADLINE_MS), 3u);
+    EXPECT_NE(map.Output().find("cannot read the map file no-such-map.txt"), std::string::npos) << map.Output();
+}
+
+} // namespace

@@ -1,0 +1,75 @@
+# The feeder's tests. Transport streams made by ffmpeg at build time, beside the
+# tests: three clips with PIDs of their own, at constant mux rates.
+find_program(FFMPEG ffmpeg REQUIRED)
+set(FEEDER_STREAMS "${CMAKE_CURRENT_BINARY_DIR}/streams")
+set(FFMPEG_COMMON -v error -y -t 3 -c:v mpeg2video -b:v 1500k -c:a mp2 -b:a 128k -f mpegts)
+function(feeder_stream name pattern pid rate)
+  add_custom_command(OUTPUT "${FEEDER_STREAMS}/${name}"
+      COMMAND ${CMAKE_COMMAND} -E make_directory "${FEEDER_STREAMS}"
+      COMMAND ${FFMPEG} -f lavfi -i ${pattern}=size=320x240:rate=25 -f lavfi -i sine=sample_rate=48000
+              ${FFMPEG_COMMON} -mpegts_start_pid ${pid} -muxrate ${rate} "${FEEDER_STREAMS}/${name}"
+      VERBATIM)
+  list(APPEND FEEDER_STREAM_FILES "${FEEDER_STREAMS}/${name}")
+  set(FEEDER_STREAM_FILES ${FEEDER_STREAM_FILES} PARENT_SCOPE)
+endfunction()
+feeder_stream(clip_a.ts testsrc 0x100 3M)
+feeder_stream(clip_b.ts smptebars 0x200 2500k)
+feeder_stream(clip_c.ts testsrc2 0x300 2M)
+add_custom_target(feeder_streams ALL DEPENDS ${FEEDER_STREAM_FILES})
+
+set(DRIVER_BESIDE_TOOL_TESTS "${CMAKE_CURRENT_BINARY_DIR}/${ZELMOOR_DRIVER_FILE}")
+add_custom_command(OUTPUT "${DRIVER_BESIDE_TOOL_TESTS}"
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different "${ZELMOOR_DRIVER_DLL}" "${DRIVER_BESIDE_TOOL_TESTS}"
+    DEPENDS "${ZELMOOR_DRIVER_DLL}" VERBATIM)
+add_custom_target(driver_beside_tool_tests ALL DEPENDS "${DRIVER_BESIDE_TOOL_TESTS}")
+
+add_library(feeder_test_support STATIC ts_check.cpp switching_host.cpp feeder_streams.cpp)
+target_include_directories(feeder_test_support PUBLIC .)
+target_link_libraries(feeder_test_support PUBLIC test_support zelmoor_tools_common)
+
+add_executable(ts_emitter ts_emitter.cpp)
+target_link_libraries(ts_emitter PRIVATE zelmoor_tools_common)
+target_link_options(ts_emitter PRIVATE -municode)
+
+add_executable(zelmoor_feeder_unit_tests feeder_options_test.cpp file_source_test.cpp feeder_states_test.cpp)
+target_link_libraries(zelmoor_feeder_unit_tests PRIVATE zelmoor_feeder_core feeder_test_support gtest_main)
+add_dependencies(zelmoor_feeder_unit_tests feeder_streams)
+gtest_discover_tests(zelmoor_feeder_unit_tests TEST_PREFIX "feeder." DISCOVERY_MODE PRE_TEST)
+
+add_executable(zelmoor_feeder_run_tests feeder_run_test.cpp feeder_child.cpp child_process.cpp)
+target_link_libraries(zelmoor_feeder_run_tests PRIVATE zelmoor_tools_common feeder_test_support gtest_main)
+target_compile_definitions(zelmoor_feeder_run_tests PRIVATE
+    "ZELMOOR_FEEDER_EXE=\"$<TARGET_FILE:zelmoor_feeder>\""
+    "ZELMOOR_EMITTER_EXE=\"$<TARGET_FILE:ts_emitter>\"")
+add_dependencies(zelmoor_feeder_run_tests zelmoor_feeder ts_emitter feeder_streams driver_beside_tool_tests)
+# The feeder and the in-process host meet on pipes named Zelmoor*, global within a Wine prefix.
+gtest_discover_tests(zelmoor_feeder_run_tests TEST_PREFIX "feeder." DISCOVERY_MODE PRE_TEST
+    PROPERTIES RESOURCE_LOCK zelmoor_names TIMEOUT 180)
+
+# The demo's host, beside the driver copy and the streams.
+add_executable(zelmoor_demo_host demo_switch_host.cpp)
+target_link_libraries(zelmoor_demo_host PRIVATE feeder_test_support zelmoor_tools_common)
+target_link_options(zelmoor_demo_host PRIVATE -municode)
+add_dependencies(zelmoor_demo_host feeder_streams driver_beside_tool_tests)
+
+# The feeder's network sources against loopback peers made in-process.
+add_executable(zelmoor_net_source_tests net_source_test.cpp)
+target_link_libraries(zelmoor_net_source_tests PRIVATE zelmoor_feeder_core gtest_main)
+gtest_discover_tests(zelmoor_net_source_tests TEST_PREFIX "tools." DISCOVERY_MODE PRE_TEST)
+
+# The same sources against real outside senders and servers, which the script starts.
+add_executable(zelmoor_net_peer_tests net_peer_test.cpp)
+target_link_libraries(zelmoor_net_peer_tests PRIVATE zelmoor_feeder_core feeder_test_support gtest_main)
+add_test(NAME tools.net_peers
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/net_peer_test.sh $<TARGET_FILE:zelmoor_net_peer_tests>)
+set_tests_properties(tools.net_peers PROPERTIES TIMEOUT 300)
+
+# Network channels end to end: the feeder as a child, loopback peers and the host in-process.
+add_executable(zelmoor_feeder_net_tests feeder_net_test.cpp net_peers.cpp feeder_child.cpp child_process.cpp)
+target_link_libraries(zelmoor_feeder_net_tests PRIVATE zelmoor_tools_common feeder_test_support ws2_32 gtest_main)
+target_compile_definitions(zelmoor_feeder_net_tests PRIVATE
+    "ZELMOOR_FEEDER_EXE=\"$<TARGET_FILE:zelmoor_feeder>\""
+    "ZELMOOR_EMITTER_EXE=\"$<TARGET_FILE:ts_emitter>\"")
+add_dependencies(zelmoor_feeder_net_tests zelmoor_feeder driver_beside_tool_tests)
+gtest_discover_tests(zelmoor_feeder_net_tests TEST_PREFIX "feeder." DISCOVERY_MODE PRE_TEST
+    PROPERTIES RESOURCE_LOCK zelmoor_names TIMEOUT 180)
