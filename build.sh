@@ -71,7 +71,9 @@ run_tests() {
     local status=0
     for preset in "${PRESETS[@]}"; do
         echo "== testing $preset"
-        ctest --preset "$preset" -j "$JOBS" "$@" || status=1
+        # A Wine process now and then hangs at its exit under load, after its test
+        # has passed; a test that timed out gets one more run, a failure none.
+        ctest --preset "$preset" -j "$JOBS" --repeat after-timeout:2 "$@" || status=1
     done
     return $status
 }

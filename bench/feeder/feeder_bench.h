@@ -1,6 +1,7 @@
 // The feeder benchmark: the feeder as a child process, a host in this process
 // on the shipped driver, UDP senders on loopback here too. Prints figures only.
 #pragma once
+#include <winsock2.h>  // before windows.h, which the benches' network peers need
 #include <windows.h>
 
 #include <cstdint>

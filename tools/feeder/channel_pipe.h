@@ -20,6 +20,7 @@ public:
 
     PipeOpen TryOpen();
     bool IsOpen() const { return m_hPipe != INVALID_HANDLE_VALUE; }
+    HANDLE Handle() const { return m_hPipe; }
     // The bytes stay the caller's until the write is collected or abandoned.
     bool StartWrite(const uint8_t* data, size_t size, DWORD* error);
     bool Writing() const { return m_bPending; }

@@ -9,6 +9,10 @@ const double BACKOFF_FIRST_SECONDS = 1.0;
 const double BACKOFF_LAST_SECONDS = 10.0;
 const double BACKOFF_FACTOR = 2.0;
 const DWORD  DISCOVERY_POLL_MS = 15;    // a missing pipe cannot be waited for, only looked for
+// The driver's mutex is named within the host's session, its pipes are not: a host
+// in another session (a service, a task run without logon) shows no mutex here, so
+// pipes are still looked for now and then while the gate is shut.
+const DWORD  UNGATED_LOOK_MS = 250;
 // A host that is closing its channel leaves the pipe busy for a moment; only a
 // pipe busy for longer has another writer on it.
 const double BUSY_REPORT_SECONDS = 0.5;
@@ -84,11 +88,12 @@ ChannelEvent ChannelWorker::Watch()
     double busySince = -1.0;
     const HANDLE waits[] = {m_hStop, m_gate->ChannelOpenEvent()};
     for (;;) {
-        // No channel open anywhere: no pipe to find, so sleep until there is one.
-        if (WaitForMultipleObjects(ARRAYSIZE(waits), waits, FALSE, INFINITE) == WAIT_OBJECT_0)
+        // No channel open in this session: sleep until there is one, or look now and then.
+        if (WaitForMultipleObjects(ARRAYSIZE(waits), waits, FALSE, UNGATED_LOOK_MS) == WAIT_OBJECT_0)
             return ChannelEvent::STOP;
         switch (m_pipe.TryOpen()) {
         case PipeOpen::OPENED:
+            m_ledger.VisitStarted(m_pipe.Handle());
             return ChannelEvent::HOST_FOUND;
         case PipeOpen::BUSY:
             if (busySince < 0.0)

@@ -1,7 +1,8 @@
 // Tells the channel workers when looking for pipes is worth it. While any channel
-// of the driver is open, in any host, the driver's named mutex exists; only then
-// can a channel's pipe exist. One thread looks for the mutex every 15 ms, so ten
-// idle channels cost one cheap check instead of ten pipe opens and ten wake-ups.
+// of the driver is open in a host of this session, the driver's named mutex exists.
+// One thread looks for the mutex every 15 ms, so ten idle channels cost one cheap
+// check instead of ten pipe opens and ten wake-ups; the workers still look now and
+// then without it, for hosts in other sessions, whose mutex is not seen here.
 #pragma once
 #include <windows.h>
 

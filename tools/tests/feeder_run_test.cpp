@@ -9,6 +9,7 @@
 #include "feeder_child.h"
 #include "feeder_streams.h"
 #include "switching_host.h"
+#include "test_pipe.h"
 #include "ts_check.h"
 #include "wait_until.h"
 
@@ -27,6 +28,8 @@ const double RATE_TOLERANCE = 0.02;
 const double GAP_OR_BURST_LIMIT_SECONDS = 0.100;
 const double BITS_PER_BYTE = 8.0;
 const DWORD  STALL_MS = 2000;
+const DWORD  UNGATED_FIND_LIMIT_MS = 5000;    // the feeder looks every quarter second then
+const size_t TS_BYTES_WANTED = 100 * 188;
 const DWORD  BUSY_HELD_MS = 1500;       // three times the feeder's wait before it calls a pipe busy           // long enough for the driver's ring to fill and pause
 
 ::testing::AssertionResult IsStreamOf(const Recording& recording, const TsReport& source)
@@ -261,6 +264,17 @@ TEST_F(FeederRun, APipeHeldByAnotherWriterIsSaidOnceAndTakenWhenFree)
     CloseHandle(other);     // the driver listens again, and the feeder takes the pipe
     EXPECT_TRUE(m_feeder.WaitForOutput("channel 7: host selected the channel"));
     m_host.Leave();
+}
+
+// A host in another session makes its pipe without a mutex this session can see.
+TEST_F(FeederRun, APipeWhoseHostShowsNoInUseMutexIsStillFound)
+{
+    TestPipe pipe(6);
+    ASSERT_TRUE(pipe.IsOpen());
+    ASSERT_FALSE(InUseMutexExists()) << "no driver may have a channel open here";
+    ASSERT_TRUE(m_feeder.Start({"6=file:" + StreamPath("clip_a.ts") + "?pace=none"}));
+    EXPECT_TRUE(pipe.WaitForWriter(UNGATED_FIND_LIMIT_MS)) << m_feeder.Output();
+    EXPECT_TRUE(pipe.ReadSome(TS_BYTES_WANTED, UNGATED_FIND_LIMIT_MS)) << m_feeder.Output();
 }
 
 TEST_F(FeederRun, BadInputEndsTheRunBeforeAnythingStarts)

@@ -2,7 +2,7 @@
 
 #include "test_pipe.h"
 
-#include "pipe_connect.h"
+#include "pipe_name.h"
 
 namespace {
 
