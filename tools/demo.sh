@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The demo: a host drains channel 0 of the driver under Wine while a writer sends
 # a generated packet stream into it; every byte must arrive. Then the feeder serves
-# two channels from two kinds of source while a host switches between them, and
-# every visit must get its own channel's stream. Builds nothing: run it after the
+# three channels from three kinds of source (a paced recording, a live UDP stream
+# that ffmpeg sends on loopback, a program's output) while a host switches among
+# them, and every visit must get its own channel's stream. Builds nothing: run it after the
 # build, with WINEPREFIX set to a booted prefix (./build.sh demo).
 #   ZELMOOR_BUILD_DIR   the mingw-x64 build tree (default build/mingw-x64)
 #   ZELMOOR_DIST_DIR    the deliverables (default dist)
@@ -22,7 +23,11 @@ EMITTER_EXE=$BUILD_DIR/tools/tests/ts_emitter.exe
 STREAMS_DIR=$BUILD_DIR/tools/tests/streams
 PACED_CHANNEL=3
 PROGRAM_CHANNEL=5
-FEEDER_SECONDS=20           # the host's four visits of 4 s, with room for Wine to start both
+UDP_CHANNEL=7
+UDP_ADDRESS=127.0.0.1
+UDP_PORT=51234
+UDP_DATAGRAM=1316           # seven packets, as receivers send them
+FEEDER_SECONDS=24           # the host's six visits of 3 s, with room for Wine to start both
 
 CHANNEL=0
 STREAM_BYTES=$((256 * 1024 * 1024))
@@ -38,13 +43,16 @@ fail() { echo "demo: FAILED: $*" >&2; exit 1; }
 for file in "$HOST_EXE" "$WRITER_EXE" "$DRIVER_DLL" "$FEEDER_EXE" "$DEMO_HOST_EXE" "$EMITTER_EXE"; do
     [ -f "$file" ] || fail "missing $file (build first: ./build.sh build)"
 done
+command -v ffmpeg >/dev/null || fail "ffmpeg is not installed (./build.sh demo installs it)"
 [ -n "${WINEPREFIX:-}" ] || fail "WINEPREFIX is not set (run through ./build.sh demo)"
 export WINEDEBUG=${WINEDEBUG:--all}
 
 WORK=$(mktemp -d)
 HOST_PID=
+SENDER_PID=
 cleanup() {
     [ -n "$HOST_PID" ] && kill "$HOST_PID" 2>/dev/null || true
+    [ -n "$SENDER_PID" ] && kill "$SENDER_PID" 2>/dev/null || true
     rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -115,20 +123,30 @@ fi
 
 echo
 echo "== the feeder: channel $PACED_CHANNEL a recording paced by its PCRs and looped,"
-echo "   channel $PROGRAM_CHANNEL a program writing a stream to its standard output"
+echo "   channel $PROGRAM_CHANNEL a program writing a stream to its standard output,"
+echo "   channel $UDP_CHANNEL a live UDP stream that ffmpeg sends to $UDP_ADDRESS:$UDP_PORT"
 PACED_TS=$(winepath -w "$STREAMS_DIR/clip_b.ts")
 PROGRAM_TS=$(winepath -w "$STREAMS_DIR/clip_c.ts")
+UDP_TS=$(winepath -w "$STREAMS_DIR/clip_a.ts")
 PACED_SOURCE="file:$PACED_TS?loop"
 PROGRAM_SOURCE="cmd:\"$(winepath -w "$EMITTER_EXE")\" \"$PROGRAM_TS\" zelmoor-demo-program"
-echo "   $(basename "$FEEDER_EXE") --seconds $FEEDER_SECONDS $PACED_CHANNEL=$PACED_SOURCE $PROGRAM_CHANNEL=$PROGRAM_SOURCE"
+UDP_SOURCE="udp://$UDP_ADDRESS:$UDP_PORT"
+ffmpeg -hide_banner -loglevel fatal -nostdin -re -stream_loop -1 -i "$STREAMS_DIR/clip_a.ts" -c copy \
+    -f mpegts "udp://$UDP_ADDRESS:$UDP_PORT?pkt_size=$UDP_DATAGRAM" &
+SENDER_PID=$!
+echo "   $(basename "$FEEDER_EXE") --seconds $FEEDER_SECONDS $PACED_CHANNEL=$PACED_SOURCE \\"
+echo "       $PROGRAM_CHANNEL=$PROGRAM_SOURCE $UDP_CHANNEL=$UDP_SOURCE"
 wine "$FEEDER_EXE" --seconds "$FEEDER_SECONDS" "$PACED_CHANNEL=$PACED_SOURCE" "$PROGRAM_CHANNEL=$PROGRAM_SOURCE" \
-    >"$WORK/feeder.log" 2>&1 </dev/null &
+    "$UDP_CHANNEL=$UDP_SOURCE" >"$WORK/feeder.log" 2>&1 </dev/null &
 FEEDER_PID=$!
-echo "== a host switching between channels $PACED_CHANNEL and $PROGRAM_CHANNEL, twice, 4 s each"
+echo "== a host switching among channels $PACED_CHANNEL, $PROGRAM_CHANNEL and $UDP_CHANNEL, twice, 3 s each"
 SWITCH_STATUS=0
-wine "$DEMO_HOST_EXE" "$PACED_CHANNEL=$PACED_TS" "$PROGRAM_CHANNEL=$PROGRAM_TS" | tr -d '\r' || SWITCH_STATUS=$?
+wine "$DEMO_HOST_EXE" "$PACED_CHANNEL=$PACED_TS" "$PROGRAM_CHANNEL=$PROGRAM_TS" "$UDP_CHANNEL=$UDP_TS" \
+    | tr -d '\r' || SWITCH_STATUS=$?
 FEEDER_STATUS=0
 wait "$FEEDER_PID" || FEEDER_STATUS=$?
+kill "$SENDER_PID" 2>/dev/null || true
+SENDER_PID=
 echo
 echo "== what the feeder said (events, then its summary; exit code $FEEDER_STATUS)"
 tr -d '\r' <"$WORK/feeder.log"

@@ -16,7 +16,7 @@
 namespace {
 
 const int    ROUNDS = 2;
-const double VISIT_SECONDS = 4.0;
+const double VISIT_SECONDS = 3.0;
 const double BITS_PER_BYTE = 8.0;
 const double MEGA = 1e6;
 
