@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <sstream>
 
 namespace {
@@ -38,8 +39,8 @@ double StatSeconds(const std::string& statText)
     return ticks / CLOCK_TICKS_PER_SECOND;
 }
 
-// The first process whose command line holds every one of `marks`.
-int FindUnixPid(const std::vector<std::string>& marks)
+// The first process of /proc (seen as a folder of Z:) that `matches` accepts.
+int FindUnixPid(const std::function<bool(const std::string& procDir)>& matches)
 {
     WIN32_FIND_DATAA found;
     HANDLE h = FindFirstFileA((std::string(PROC_ROOT) + "*").c_str(), &found);
@@ -48,19 +49,25 @@ int FindUnixPid(const std::vector<std::string>& marks)
     int pid = -1;
     do {
         const int candidate = std::atoi(found.cFileName);
-        if (candidate <= 0)
-            continue;
-        std::string cmdline = FileText(std::string(PROC_ROOT) + found.cFileName + "\\cmdline");
+        if (candidate > 0 && matches(std::string(PROC_ROOT) + found.cFileName))
+            pid = candidate;
+    } while (pid < 0 && FindNextFileA(h, &found));
+    FindClose(h);
+    return pid;
+}
+
+// The process whose command line holds every one of `marks`, not Wine's start.exe.
+int FindProgramPid(const std::vector<std::string>& marks)
+{
+    return FindUnixPid([&](const std::string& dir) {
+        std::string cmdline = FileText(dir + "\\cmdline");
         for (char& c : cmdline)
             c = c == '\0' ? ' ' : c;
         bool all = !cmdline.empty();
         for (const std::string& mark : marks)
             all = all && cmdline.find(mark) != std::string::npos;
-        if (all && cmdline.find("start.exe") == std::string::npos)
-            pid = candidate;
-    } while (pid < 0 && FindNextFileA(h, &found));
-    FindClose(h);
-    return pid;
+        return all && cmdline.find("start.exe") == std::string::npos;
+    });
 }
 
 // The Wine server of this prefix: it was started with WINEPREFIX in its environment.
@@ -70,21 +77,10 @@ int FindWineServerPid()
     if (GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix) == 0)
         return -1;
     const std::string wanted = std::string("WINEPREFIX=") + prefix + std::string(1, '\0');
-    WIN32_FIND_DATAA found;
-    HANDLE h = FindFirstFileA((std::string(PROC_ROOT) + "*").c_str(), &found);
-    if (h == INVALID_HANDLE_VALUE)
-        return -1;
-    int pid = -1;
-    do {
-        if (std::atoi(found.cFileName) <= 0)
-            continue;
-        const std::string dir = std::string(PROC_ROOT) + found.cFileName;
-        if (FileText(dir + "\\cmdline").find("wineserver") != std::string::npos
-            && FileText(dir + "\\environ").find(wanted) != std::string::npos)
-            pid = std::atoi(found.cFileName);
-    } while (pid < 0 && FindNextFileA(h, &found));
-    FindClose(h);
-    return pid;
+    return FindUnixPid([&](const std::string& dir) {
+        return FileText(dir + "\\cmdline").find("wineserver") != std::string::npos
+            && FileText(dir + "\\environ").find(wanted) != std::string::npos;
+    });
 }
 
 double PidSeconds(int pid)
@@ -95,7 +91,7 @@ double PidSeconds(int pid)
 } // namespace
 
 UnixCpu::UnixCpu(const std::vector<std::string>& feederMarks)
-    : m_feederPid(FindUnixPid(feederMarks)), m_serverPid(FindWineServerPid())
+    : m_feederPid(FindProgramPid(feederMarks)), m_serverPid(FindWineServerPid())
 {
 }
 

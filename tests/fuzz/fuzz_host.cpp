@@ -3,6 +3,7 @@
 #include <cstring>
 #include <cwchar>
 #include "driver_module.h"
+#include "fuzz_random.h"
 
 namespace {
 
@@ -31,19 +32,6 @@ constexpr Weight WEIGHTS = {2500, 1200, 1500, 40, 8, 3, 4, 200, 1000};
 constexpr unsigned STEP_SCALE = 10000;          // the rest of the steps idle for a millisecond
 constexpr DWORD IDLE_MS = 1;
 constexpr uint64_t QUERY_CALLS = 9;             // the interface calls one query step makes
-
-uint64_t NextRandom(uint64_t& state)
-{
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    return state;
-}
-
-uint64_t Below(uint64_t& state, uint64_t bound)
-{
-    return NextRandom(state) % bound;
-}
 
 std::wstring ChannelName(DWORD channel)
 {

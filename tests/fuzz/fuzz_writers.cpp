@@ -1,5 +1,6 @@
 #include "fuzz_writers.h"
 #include "driver_module.h"
+#include "fuzz_random.h"
 #include "position_stream.h"
 
 namespace {
@@ -12,19 +13,6 @@ constexpr DWORD PAUSE_MOST_MS = 30;
 constexpr unsigned PERCENT = 100;
 constexpr unsigned LEAVE_PERCENT = 3;
 constexpr unsigned PAUSE_PERCENT = 7;
-
-uint64_t NextRandom(uint64_t& state)
-{
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    return state;
-}
-
-uint64_t Below(uint64_t& state, uint64_t bound)
-{
-    return NextRandom(state) % bound;
-}
 
 // Mostly block-sized writes, with tiny, exact-block and oversized ones mixed in.
 DWORD WriteSize(uint64_t& random)
