@@ -151,11 +151,11 @@ TEST(NetSourceTexts, BadTextsAreRefusedWithTheirReason)
         {"udp://239.1.1.1:0", "1-65535"},
         {"udp://239.1.1.1:65536", "1-65535"},
         {"udp://239.1.1.1:12a", "1-65535"},
-        {"udp://300.1.1.1:1234", "bad address"},
-        {"udp://01.1.1.1:1234", "bad address"},
+        {"udp://127.300.0.1:1234", "bad address"},
+        {"udp://127.0.0.01:1234", "bad address"},
         {"udp://receiver.example:1234", "dotted IPv4"},
         {"udp://239.1.1.1:1234?ttl=3", "unknown option \"ttl\""},
-        {"udp://239.1.1.1:1234?interface=10.0.0.300", "bad interface"},
+        {"udp://239.1.1.1:1234?interface=127.0.0.300", "bad interface"},
         {"udp://127.0.0.1:1234?interface=127.0.0.1", "multicast groups"},
         {"udp://239.1.1.1:1234?=1", "unknown option \"\""},
         {"tcp://:1234", "bad host"},
@@ -180,7 +180,7 @@ TEST(NetSourceTexts, BadTextsAreRefusedWithTheirReason)
 
 TEST(NetSourceTexts, GoodTextsAreTakenAndKeptAsWritten)
 {
-    const char* texts[] = {"udp://239.1.1.1:1234", "udp://0.0.0.0:1", "udp://239.255.0.1:65535?interface=10.0.0.2",
+    const char* texts[] = {"udp://239.1.1.1:1234", "udp://0.0.0.0:1", "udp://239.255.0.1:65535?interface=127.0.0.2",
                            "tcp://localhost:9000", "tcp://[::1]:9000", "http://127.0.0.1:8080/live.ts?x=1",
                            "https://example.invalid/a", "http://host"};
     for (const char* text : texts) {
