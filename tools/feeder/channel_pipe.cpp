@@ -1,24 +1,14 @@
 #include "channel_pipe.h"
 
-#include <cwchar>
-
-namespace {
-
-const wchar_t PIPE_NAME_FORMAT[] = L"\\\\.\\pipe\\Zelmoor%02u";
-const size_t  PIPE_NAME_CAPACITY = 32;
-
-} // namespace
+#include "pipe_name.h"
 
 bool IsHostGoneError(DWORD error)
 {
     return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED;
 }
 
-ChannelPipe::ChannelPipe(uint32_t channel)
+ChannelPipe::ChannelPipe(uint32_t channel) : m_name(PipeNameForChannel(channel))
 {
-    wchar_t name[PIPE_NAME_CAPACITY];
-    std::swprintf(name, PIPE_NAME_CAPACITY, PIPE_NAME_FORMAT, channel);
-    m_name = name;
     m_hWriteEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
 }
 
