@@ -131,6 +131,8 @@ bool CmdSource::StartProgram(const std::wstring& pipeName)
     const DWORD assignError = GetLastError();
     if (assigned)
         ResumeThread(process.hThread);
+    else
+        TerminateProcess(process.hProcess, KILLED_EXIT_CODE);  // outside the job, Close could not end it
     CloseHandle(process.hThread);
     return assigned || Fail("cannot put the program in its job object", assignError);
 }
