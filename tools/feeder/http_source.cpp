@@ -1,6 +1,7 @@
 // http:// and https://: a GET through WinHTTP, which follows redirects and
 // undoes chunked transfer. WinHTTP's calls block, so a reader thread makes them
 // and hands the body over through a bounded queue; Read only waits on the queue.
+#include <winsock2.h>
 #include <windows.h>
 #include <winhttp.h>
 
@@ -8,7 +9,7 @@
 #include "stream_queue.h"
 #include "system_error.h"
 #include "winhttp_error.h"
-#include "numbers.h"
+#include "net_address.h"
 #include "wide.h"
 
 #include <algorithm>
@@ -25,11 +26,9 @@ const int HTTP_RESOLVE_LIMIT_MS = 10 * 1000;
 const int HTTP_CONNECT_LIMIT_MS = 10 * 1000;
 const int HTTP_SEND_LIMIT_MS = 10 * 1000;
 const int HTTP_RECEIVE_LIMIT_MS = 10 * 1000;        // a server silent this long is trouble
-const DWORD HTTP_CLOSE_WAIT_MS = 50;
-const DWORD HTTP_OPEN_WAIT_MS = 20;                 // a refusal on the spot fails Open, as for TCP                // then the reader is left to end on its own
+const DWORD HTTP_CLOSE_WAIT_MS = 50;                // then the reader is left to end on its own
+const DWORD HTTP_OPEN_WAIT_MS = 20;                 // a refusal on the spot fails Open, as for TCP
 const DWORD STATUS_TEXT_CAPACITY = 128;
-const uint64_t PORT_MIN = 1;
-const uint64_t PORT_MAX = 65535;
 
 struct HttpTarget {
     std::wstring    host;
@@ -274,13 +273,8 @@ bool CheckPort(const std::string& text, size_t prefixLength, std::string* why)
     const size_t colon = authority.rfind(':');
     if (colon == std::string::npos || (bracket != std::string::npos && colon < bracket))
         return true;
-    uint64_t port = 0;
-    const std::string portText = authority.substr(colon + 1);
-    if (!ParseUnsigned(portText, PORT_MIN, PORT_MAX, &port)) {
-        *why = "bad port \"" + portText + "\" (allowed 1-65535)";
-        return false;
-    }
-    return true;
+    uint16_t port = 0;
+    return ParsePort(authority.substr(colon + 1), &port, why);
 }
 
 bool CrackUrl(const std::string& text, HttpTarget* target, std::string* why)

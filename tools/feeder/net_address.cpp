@@ -47,10 +47,14 @@ bool ParseHostPort(const std::string& text, std::string* host, uint16_t* port, s
         *why = "bad host \"" + *host + "\" (a name, a dotted IPv4 address or [IPv6])";
         return false;
     }
+    return ParsePort(text.substr(colon + 1), port, why);
+}
+
+bool ParsePort(const std::string& text, uint16_t* port, std::string* why)
+{
     uint64_t value = 0;
-    const std::string portText = text.substr(colon + 1);
-    if (!ParseUnsigned(portText, PORT_MIN, PORT_MAX, &value)) {
-        *why = "bad port \"" + portText + "\" (allowed 1-65535)";
+    if (!ParseUnsigned(text, PORT_MIN, PORT_MAX, &value)) {
+        *why = "bad port \"" + text + "\" (allowed 1-65535)";
         return false;
     }
     *port = static_cast<uint16_t>(value);

@@ -10,5 +10,8 @@
 // or a bracketed IPv6 address, returned without brackets.
 bool ParseHostPort(const std::string& text, std::string* host, uint16_t* port, std::string* why);
 
+// A port in 1-65535; false with *why naming the range.
+bool ParsePort(const std::string& text, uint16_t* port, std::string* why);
+
 // A dotted IPv4 address such as "239.1.1.1", nothing else.
 bool ParseIPv4(const std::string& text, in_addr* out);
