@@ -24,6 +24,21 @@ bool BlockSink::TakeOne(DWORD& size, DWORD& remaining, bool& took)
     return size == 0 || Check(data, size);
 }
 
+// One take, checked and counted when it handed out a block; false on a fault.
+bool BlockSink::TakeAndCount(bool& took, DWORD& remaining)
+{
+    DWORD size = 0xDEADBEEF;
+    remaining = 0xDEADBEEF;
+    if (!TakeOne(size, remaining, took)) {
+        if (m_fault.empty())
+            m_fault = "take refused";
+        return false;
+    }
+    if (took)
+        Count(size);
+    return true;
+}
+
 bool BlockSink::Check(const BYTE* data, DWORD size)
 {
     if (size > MAX_BLOCK_BYTES) {
@@ -49,14 +64,10 @@ void BlockSink::Count(DWORD size)
 bool BlockSink::DrainReady()
 {
     while (m_tuner->QueryReadyCount() > 0) {
-        DWORD size = 0xDEADBEEF, remaining = 0xDEADBEEF;
         bool took = false;
-        if (!TakeOne(size, remaining, took)) {
-            if (m_fault.empty())
-                m_fault = "take refused";
+        DWORD remaining = 0;
+        if (!TakeAndCount(took, remaining))
             return false;
-        }
-        Count(size);
     }
     return true;
 }
@@ -72,17 +83,11 @@ bool BlockSink::AwaitAndDrain(DWORD idleLimitMs)
         return false;
     }
     for (;;) {
-        DWORD size = 0xDEADBEEF, remaining = 0xDEADBEEF;
         bool took = false;
-        if (!TakeOne(size, remaining, took)) {
-            if (m_fault.empty())
-                m_fault = "take refused";
+        DWORD remaining = 0;
+        if (!TakeAndCount(took, remaining))
             return false;
-        }
-        if (!took)
-            return true;
-        Count(size);
-        if (remaining == 0)
+        if (!took || remaining == 0)
             return true;
     }
 }

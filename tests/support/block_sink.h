@@ -34,6 +34,7 @@ public:
 
 private:
     bool TakeOne(DWORD& size, DWORD& remaining, bool& took);
+    bool TakeAndCount(bool& took, DWORD& remaining);
     bool Check(const BYTE* data, DWORD size);
     void Count(DWORD size);
     bool AwaitAndDrain(DWORD idleLimitMs);
