@@ -17,6 +17,8 @@ constexpr DWORD HIGH_WATER = 70;
 constexpr DWORD MOST_READY = 85;
 constexpr DWORD SHORT_WRITE = 1000;
 constexpr DWORD STEADY_MS = 500;
+constexpr uint64_t DEPARTURES_MOST = 3;
+constexpr DWORD DEPARTURE_SHOWS_MS = 2000;    // far beyond the 10 ms the pop worker takes
 constexpr DWORD FILL_LIMIT_MS = 10000;
 
 class Streaming : public OpenChannelTest {};
@@ -84,31 +86,42 @@ TEST_F(Streaming, HostThatTakesNothingStopsReadingAndBlocksTheWriterThenGetsEver
 }
 
 // Reads are in flight only while the driver waits for data: a writer that leaves
-// then yields one empty block per read. One that leaves with data still buffered
-// may yield none, since the reads that follow fail at once.
+// then yields one empty block per read. One that leaves with data still buffered,
+// or just as the last reads finished and before new ones were started, may yield
+// none, since the reads that follow fail at once. So a few writers leave in turn,
+// and their departures must show.
 TEST_F(Streaming, WriterThatLeavesIsFollowedByEmptyBlocksThenTheNextWriter)
 {
     BlockSink sink(tuner, 11);
-    {
-        PipeWriter first;
-        ASSERT_TRUE(first.Connect(CHANNEL));
-        Pattern pattern(11);
-        std::vector<BYTE> chunk(MAX_WRITE);
-        for (uint64_t sent = 0; sent < 2 * MiB; sent += chunk.size()) {
-            pattern.Fill(chunk.data(), chunk.size());
-            ASSERT_TRUE(first.Write(chunk.data(), static_cast<DWORD>(chunk.size())));
+    uint64_t departures = 0;
+    for (uint64_t seed = 11; seed < 11 + DEPARTURES_MOST && sink.EmptyBlocks() == 0; ++seed) {
+        SCOPED_TRACE(seed);
+        sink.ExpectNewWriter(seed);
+        {
+            PipeWriter writer;
+            ASSERT_TRUE(writer.Connect(CHANNEL));
+            Pattern pattern(seed);
+            std::vector<BYTE> chunk(MAX_WRITE);
+            for (uint64_t sent = 0; sent < 2 * MiB; sent += chunk.size()) {
+                pattern.Fill(chunk.data(), chunk.size());
+                ASSERT_TRUE(writer.Write(chunk.data(), static_cast<DWORD>(chunk.size())));
+            }
+            ASSERT_TRUE(sink.ReceiveBytes((seed - 10) * 2 * MiB)) << sink.Fault();
         }
-        ASSERT_TRUE(sink.ReceiveBytes(2 * MiB)) << sink.Fault();
+        ++departures;
+        WaitUntil([&] { return !sink.DrainReady() || sink.EmptyBlocks() > 0; }, DEPARTURE_SHOWS_MS);
+        ASSERT_TRUE(sink.Fault().empty()) << sink.Fault();
     }
-    ASSERT_TRUE(WaitUntil([&] { return sink.DrainReady() && sink.EmptyBlocks() > 0; }))
-        << "a writer that leaves while reads wait must show as empty blocks";
+    EXPECT_GT(sink.EmptyBlocks(), 0u) << "no empty block after " << departures
+                                      << " writers left while reads waited";
     EXPECT_LE(sink.EmptyBlocks(), MAX_READS_IN_FLIGHT);
-    sink.ExpectNewWriter(12);
-    StreamWriter second(CHANNEL, 12, 2 * MiB, 1, MAX_WRITE);
-    second.Start();
-    EXPECT_TRUE(sink.ReceiveBytes(4 * MiB)) << sink.Fault();
-    second.Join();
-    EXPECT_TRUE(second.Succeeded());
+    const uint64_t before = sink.Bytes();
+    sink.ExpectNewWriter(99);
+    StreamWriter next(CHANNEL, 99, 2 * MiB, 1, MAX_WRITE);
+    next.Start();
+    EXPECT_TRUE(sink.ReceiveBytes(before + 2 * MiB)) << sink.Fault();
+    next.Join();
+    EXPECT_TRUE(next.Succeeded());
 }
 
 TEST_F(Streaming, WriterThatSendsALittleAndLeavesAtOnceLosesNothing)

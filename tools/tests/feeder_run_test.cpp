@@ -27,10 +27,10 @@ const double PACED_VISIT_SECONDS = 11.5;
 const double RATE_TOLERANCE = 0.02;
 const double GAP_OR_BURST_LIMIT_SECONDS = 0.100;
 const double BITS_PER_BYTE = 8.0;
-const DWORD  STALL_MS = 2000;
+const DWORD  STALL_MS = 2000;           // long enough for the driver's ring to fill and pause
 const DWORD  UNGATED_FIND_LIMIT_MS = 5000;    // the feeder looks every quarter second then
 const size_t TS_BYTES_WANTED = 100 * 188;
-const DWORD  BUSY_HELD_MS = 1500;       // three times the feeder's wait before it calls a pipe busy           // long enough for the driver's ring to fill and pause
+const DWORD  BUSY_HELD_MS = 1500;       // three times the feeder's wait before it calls a pipe busy
 
 ::testing::AssertionResult IsStreamOf(const Recording& recording, const TsReport& source)
 {
