@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# One entry point over the three build trees (see CMakePresets.json).
+# One entry point over the four build trees (see CMakePresets.json).
 #   ./build.sh demo      build everything into dist/ and run the demo
 #   ./build.sh test      build everything and run every test under Wine, soak tests included
 #   ./build.sh soak      the soak tests only
@@ -9,10 +9,15 @@
 #   ./build.sh package   zip dist/ with the README into release/
 #   ./build.sh build     build only
 # Each command installs missing packages first (apt-get; root or sudo).
+# Windows programs start through cmake/wine-run; where the kernel refuses 32-bit
+# programs, the 32-bit ones are not run, and every command says which.
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$(pwd)
 PRESETS=(driver-msvc-x64 driver-msvc-x86 mingw-x64 mingw-x86)
+# The bitness of each tree's programs.
+declare -A PRESET_BITS=([driver-msvc-x64]=64 [driver-msvc-x86]=32 [mingw-x64]=64 [mingw-x86]=32)
+WINE_RUN=$ROOT/cmake/wine-run
 PACKAGES=(cmake ninja-build clang lld llvm googletest mingw-w64 wine wine64 wine32:i386 zip unzip ffmpeg python3 iproute2)
 JOBS=$(nproc)
 
@@ -49,32 +54,118 @@ start_wine() {
     fi
     export WINEDEBUG=${WINEDEBUG:--all}
     echo "== booting Wine prefix $WINEPREFIX"
-    wineboot -i >/dev/null 2>&1
+    local boot_log
+    boot_log=$("$WINE_RUN" 64 wineboot -i 2>&1) || { echo "$boot_log" >&2; echo "build: the Wine prefix did not boot" >&2; exit 1; }
     wineserver -w
     # One server for the whole run: a new one for each test program costs seconds.
     wineserver -p
     # The first program of a prefix starts Wine's services, which inherit its output
     # and would keep ctest waiting on it for ever; start them here, detached.
-    wine cmd /c exit </dev/null >/dev/null 2>&1
+    "$WINE_RUN" 64 cmd /c exit </dev/null >/dev/null 2>&1
+    probe_win32
 }
+
+# Once per run, a real start of a 32-bit program decides whether they run here.
+probe_win32() {
+    ZELMOOR_WIN32=$("$WINE_RUN" probe32) || true
+    export ZELMOOR_WIN32
+    if win32_runs; then
+        echo "== 32-bit programs run here"
+    else
+        echo "== 32-bit programs cannot run here: $ZELMOOR_WIN32"
+    fi
+}
+
+win32_runs() { [ "${ZELMOOR_WIN32:-}" = yes ]; }
+
+# Whether a tree's programs can start here.
+runs_here() { [ "${PRESET_BITS[$1]}" = 64 ] || win32_runs; }
 
 # Each DLL is measured by a bench of its own bitness, against its own raw pipe and ceiling.
 BENCH_PRESETS=(mingw-x64 mingw-x86)
 run_benches() {
+    local status=0
     for preset in "${BENCH_PRESETS[@]}"; do
         echo "== benchmark $preset"
-        wine "$ROOT/build/$preset/bench/zelmoor_bench.exe" "$@"
+        if runs_here "$preset"; then
+            "$WINE_RUN" "${PRESET_BITS[$preset]}" "$ROOT/build/$preset/bench/zelmoor_bench.exe" "$@" || status=1
+        else
+            echo "not run here: $ZELMOOR_WIN32 (the $preset benchmark)"
+        fi
     done
+    return $status
+}
+
+# Per suite: passed, failed and skipped from ctest's own report, and what could not run.
+SUMMARY=()
+TOTAL_PASSED=0 TOTAL_FAILED=0 TOTAL_SKIPPED=0 TOTAL_NOT_RUN=0
+
+tests_word() { if [ "$1" -eq 1 ]; then echo "1 test"; else echo "$1 tests"; fi; }
+
+# ctest's count of the tests it would run, with the given selection.
+count_tests() {
+    ctest --preset "$1" -N "${@:2}" 2>/dev/null | sed -n 's/^Total Tests: *//p'
+}
+
+# Adds one suite's line to the summary from the ctest report in LOG.
+tally_suite() {
+    local preset=$1 log=$2 not_run=$3 total failed skipped passed line
+    total=$(sed -n 's/.*tests passed, [0-9]* tests\{0,1\} failed out of \([0-9]*\).*/\1/p' "$log" | tail -n1)
+    failed=$(sed -n 's/.*tests passed, \([0-9]*\) tests\{0,1\} failed out of.*/\1/p' "$log" | tail -n1)
+    skipped=$(grep -c '(Skipped)$' "$log" || true)
+    if [ -z "$total" ]; then
+        # Nothing was selected, or ctest could not even list the tests.
+        total=0 failed=0 skipped=0
+        [ ! -s "$log" ] || grep -q "No tests were found" "$log" || failed=1
+    fi
+    passed=$((total - failed - skipped))
+    line="$preset: $passed passed, $failed failed, $skipped skipped"
+    [ "$not_run" -gt 0 ] && line+="; not run: $ZELMOOR_WIN32 ($(tests_word "$not_run") of $preset)"
+    SUMMARY+=("$line")
+    TOTAL_PASSED=$((TOTAL_PASSED + passed)) TOTAL_FAILED=$((TOTAL_FAILED + failed))
+    TOTAL_SKIPPED=$((TOTAL_SKIPPED + skipped)) TOTAL_NOT_RUN=$((TOTAL_NOT_RUN + not_run))
+}
+
+# One suite. Where its programs cannot start, only the tests that read built
+# files run, and the rest are counted and named as not run.
+run_suite() {
+    local preset=$1 log selection=() not_run=0 status=0
+    shift
+    log=$(mktemp)
+    echo "== testing $preset"
+    if ! runs_here "$preset"; then
+        not_run=$(count_tests "$preset" -LE static "$@")
+        not_run=${not_run:-0}
+        echo "not run: $ZELMOOR_WIN32 ($(tests_word "$not_run") of $preset)"
+        selection=(-L static)
+    fi
+    if [ "$(count_tests "$preset" "${selection[@]}" "$@")" != 0 ]; then
+        # A Wine process now and then hangs at its exit under load, after its test
+        # has passed; a test that timed out gets one more run, a failure none.
+        ctest --preset "$preset" -j "$JOBS" --repeat after-timeout:2 "${selection[@]}" "$@" 2>&1 | tee "$log"
+        [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+    fi
+    tally_suite "$preset" "$log" "$not_run"
+    rm -f "$log"
+    return $status
+}
+
+print_summary() {
+    echo "== summary"
+    local line
+    for line in "${SUMMARY[@]}"; do echo "   $line"; done
+    if [ "$TOTAL_NOT_RUN" -gt 0 ]; then
+        echo "not run: $ZELMOOR_WIN32 ($(tests_word "$TOTAL_NOT_RUN") of the 32-bit trees)"
+    fi
+    echo "total: $TOTAL_PASSED passed, $TOTAL_FAILED failed, $TOTAL_SKIPPED skipped"
 }
 
 run_tests() {
     local status=0
     for preset in "${PRESETS[@]}"; do
-        echo "== testing $preset"
-        # A Wine process now and then hangs at its exit under load, after its test
-        # has passed; a test that timed out gets one more run, a failure none.
-        ctest --preset "$preset" -j "$JOBS" --repeat after-timeout:2 "$@" || status=1
+        run_suite "$preset" "$@" || status=1
     done
+    print_summary
     return $status
 }
 
@@ -86,8 +177,8 @@ case "$command" in
     soak)    install_missing_packages; build_all; start_wine; run_tests -L soak "$@" ;;
     demo)    install_missing_packages; build_all; start_wine; "$ROOT/tools/demo.sh" "$@" ;;
     bench)   install_missing_packages; build_all; start_wine; run_benches "$@" ;;
-    fuzz)    install_missing_packages; build_all; start_wine; wine "$ROOT/build/mingw-x64/tests/host_fuzz.exe" "$@" ;;
-    bench-feeder) install_missing_packages; build_all; start_wine; wine "$ROOT/build/mingw-x64/bench/zelmoor_feeder_bench.exe" "$@" ;;
+    fuzz)    install_missing_packages; build_all; start_wine; "$WINE_RUN" 64 "$ROOT/build/mingw-x64/tests/host_fuzz.exe" "$@" ;;
+    bench-feeder) install_missing_packages; build_all; start_wine; "$WINE_RUN" 64 "$ROOT/build/mingw-x64/bench/zelmoor_feeder_bench.exe" "$@" ;;
     package) install_missing_packages; build_all; "$ROOT/tools/package.sh" ;;
     *) echo "usage: $0 {demo|test|soak|bench|bench-feeder|fuzz|package|build}" >&2; exit 2 ;;
 esac

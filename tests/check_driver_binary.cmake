@@ -1,6 +1,7 @@
 # A shipped DLL: a name that matches its machine (hosts pick the DLL of their
 # bitness by name), CreateBonDriver as its only export, undecorated, imports from
-# kernel32, user32 and msvcrt only, and a version resource.
+# kernel32, user32 and msvcrt only and no compiler helper, and a version resource.
+# It reads the file and runs nothing, so it runs on every machine.
 get_filename_component(name "${DLL}" NAME)
 if(name STREQUAL "Zelmoor(x64).dll")
   set(format "coff-x86-64")
@@ -30,6 +31,31 @@ endforeach()
 list(LENGTH imports importCount)
 if(importCount EQUAL 0)
   message(FATAL_ERROR "no import table found")
+endif()
+# With no CRT, a compiler helper (stack probe, 64-bit arithmetic on x86, float
+# conversion, security cookie, exception support) could only come in as an import;
+# from the C library the driver takes plain memory copies and nothing else.
+set(COMPILER_HELPERS "^_?_?(chkstk|alloca_probe.*|a(ll|ull)(div|rem|mul|shl|shr|dvrm)|ftol.*|dtoui3|security_check_cookie|security_init_cookie|GSHandlerCheck.*|CxxFrameHandler.*|CxxThrowException|std_terminate)$")
+set(CRT_FUNCTIONS "^(memcpy|memmove|memset)$")
+string(REGEX MATCHALL "DLL Name: [^\n]+\n[^\n]*Name\n([ \t]+[0-9]+[ \t]+[^\n]+\n)+" importBlocks "${dump}")
+set(importedNames "")
+foreach(block IN LISTS importBlocks)
+  string(REGEX MATCH "DLL Name: ([^\n]+)" _ "${block}")
+  string(TOLOWER "${CMAKE_MATCH_1}" fromDll)
+  string(REGEX MATCHALL "\n[ \t]+[0-9]+[ \t]+[^\n]+" entries "${block}")
+  foreach(entry IN LISTS entries)
+    string(REGEX REPLACE "^\n[ \t]+[0-9]+[ \t]+" "" function "${entry}")
+    list(APPEND importedNames "${function}")
+    if(function MATCHES "${COMPILER_HELPERS}")
+      message(FATAL_ERROR "${name} imports the compiler helper ${function} from ${fromDll}")
+    endif()
+    if(fromDll STREQUAL "msvcrt.dll" AND NOT function MATCHES "${CRT_FUNCTIONS}")
+      message(FATAL_ERROR "${name} imports ${function} from msvcrt.dll; only memory copies are expected")
+    endif()
+  endforeach()
+endforeach()
+if(NOT importedNames MATCHES "CreateNamedPipeW")
+  message(FATAL_ERROR "the import table of ${name} could not be read by name: ${importBlocks}")
 endif()
 string(REGEX MATCH "Export Table:\n(.*)" exportsPart "${dump}")
 string(REGEX MATCHALL "\n[ \t]+[0-9]+[ \t]+0x[0-9a-fA-F]+[ \t]+[^\n]+" exports "${CMAKE_MATCH_1}")

@@ -4,12 +4,16 @@
 # three channels from three kinds of source (a paced recording, a live UDP stream
 # that ffmpeg sends on loopback, a program's output) while a host switches among
 # them, and every visit must get its own channel's stream. Builds nothing: run it after the
-# build, with WINEPREFIX set to a booted prefix (./build.sh demo).
+# build, with WINEPREFIX set to a booted prefix (./build.sh demo). A part that
+# fails fails the demo; a part that cannot run here says "not run here:" and why.
 #   ZELMOOR_BUILD_DIR   the mingw-x64 build tree (default build/mingw-x64)
 #   ZELMOOR_DIST_DIR    the deliverables (default dist)
+#   ZELMOOR_WIN32       whether 32-bit programs run here, as cmake/wine-run probe32
+#                       answers (build.sh asks once; the demo asks itself otherwise)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$(pwd)
+WINE_RUN=$ROOT/cmake/wine-run
 
 BUILD_DIR=${ZELMOOR_BUILD_DIR:-$ROOT/build/mingw-x64}
 DIST_DIR=${ZELMOOR_DIST_DIR:-$ROOT/dist}
@@ -36,16 +40,18 @@ SEED=2024
 HOST_TIME_LIMIT=45          # seconds; a safety net, the host normally stops when the writer has gone
 WRITER_WAIT=10              # seconds for the host's pipe to appear
 OSTREL_SECONDS=3
+OSTREL_HEADER="[QueryPerformanceCounter], [GetTickCount], [timeGetTime]"
 EXIT_TIMED_OUT=124          # what timeout(1) answers when it had to stop the program
 
 fail() { echo "demo: FAILED: $*" >&2; exit 1; }
 
-for file in "$HOST_EXE" "$WRITER_EXE" "$DRIVER_DLL" "$FEEDER_EXE" "$DEMO_HOST_EXE" "$EMITTER_EXE"; do
+for file in "$HOST_EXE" "$WRITER_EXE" "$DRIVER_DLL" "$FEEDER_EXE" "$DEMO_HOST_EXE" "$EMITTER_EXE" "$OSTREL_EXE"; do
     [ -f "$file" ] || fail "missing $file (build first: ./build.sh build)"
 done
 command -v ffmpeg >/dev/null || fail "ffmpeg is not installed (./build.sh demo installs it)"
 [ -n "${WINEPREFIX:-}" ] || fail "WINEPREFIX is not set (run through ./build.sh demo)"
 export WINEDEBUG=${WINEDEBUG:--all}
+winepath_of() { "$WINE_RUN" 64 winepath -w "$1"; }
 
 WORK=$(mktemp -d)
 HOST_PID=
@@ -64,11 +70,13 @@ echo "== demo: host on channel $CHANNEL, writer sending $((STREAM_BYTES / 1024 /
 echo "   host:   $(basename "$HOST_EXE") --channel $CHANNEL --until-gone --out <temp file>"
 echo "   writer: $(basename "$WRITER_EXE") --channel $CHANNEL --bytes $STREAM_BYTES --write-size $WRITE_SIZE --seed $SEED"
 START_NS=$(date +%s%N)
-wine "$HOST_EXE" --dll "$(winepath -w "$DRIVER_DLL")" --channel "$CHANNEL" --until-gone \
-    --seconds "$HOST_TIME_LIMIT" --out "$(winepath -w "$RECORDING")" >"$WORK/host.log" 2>&1 &
+DRIVER_PATH=$(winepath_of "$DRIVER_DLL")
+RECORDING_PATH=$(winepath_of "$RECORDING")
+"$WINE_RUN" 64 "$HOST_EXE" --dll "$DRIVER_PATH" --channel "$CHANNEL" --until-gone \
+    --seconds "$HOST_TIME_LIMIT" --out "$RECORDING_PATH" >"$WORK/host.log" 2>&1 &
 HOST_PID=$!
 WRITER_STATUS=0
-wine "$WRITER_EXE" --channel "$CHANNEL" --bytes "$STREAM_BYTES" --write-size "$WRITE_SIZE" --seed "$SEED" \
+"$WINE_RUN" 64 "$WRITER_EXE" --channel "$CHANNEL" --bytes "$STREAM_BYTES" --write-size "$WRITE_SIZE" --seed "$SEED" \
     --wait-seconds "$WRITER_WAIT" >"$WORK/writer.log" 2>&1 || WRITER_STATUS=$?
 HOST_STATUS=0
 wait "$HOST_PID" || HOST_STATUS=$?
@@ -106,42 +114,43 @@ if [ "$STATUS" -eq 0 ]; then
     echo "== stream verified: all $STREAM_BYTES bytes arrived, in order, unchanged"
 fi
 
-if [ -f "$OSTREL_EXE" ]; then
-    echo
-    echo "== Ostrel for about $OSTREL_SECONDS seconds"
-    OSTREL_STATUS=0
-    timeout "$OSTREL_SECONDS" wine "$OSTREL_EXE" || OSTREL_STATUS=$?
-    echo
-    [ "$OSTREL_STATUS" -eq 0 ] || [ "$OSTREL_STATUS" -eq "$EXIT_TIMED_OUT" ] \
-        || echo "demo: Ostrel ended with exit code $OSTREL_STATUS" >&2
-else
-    echo
-    echo "== $OSTREL_EXE not built; skipping the clock tool"
-fi
-
 [ "$STATUS" -eq 0 ] || fail "not every byte arrived"
+
+# Ostrel is a 32-bit program: it runs until stopped, so the time-out is its good end.
+echo
+echo "== Ostrel for about $OSTREL_SECONDS seconds"
+WIN32_ANSWER=${ZELMOOR_WIN32:-$("$WINE_RUN" probe32 || true)}
+if [ "$WIN32_ANSWER" = yes ]; then
+    OSTREL_STATUS=0
+    timeout "$OSTREL_SECONDS" "$WINE_RUN" 32 "$OSTREL_EXE" | tee "$WORK/ostrel.log" || OSTREL_STATUS=${PIPESTATUS[0]}
+    echo
+    [ "$OSTREL_STATUS" -eq "$EXIT_TIMED_OUT" ] || fail "Ostrel ended with exit code $OSTREL_STATUS"
+    grep -qF "$OSTREL_HEADER" "$WORK/ostrel.log" || fail "Ostrel printed no header line"
+else
+    echo "not run here: $WIN32_ANSWER (Ostrel.exe is a 32-bit program)"
+fi
 
 echo
 echo "== the feeder: channel $PACED_CHANNEL a recording paced by its PCRs and looped,"
 echo "   channel $PROGRAM_CHANNEL a program writing a stream to its standard output,"
 echo "   channel $UDP_CHANNEL a live UDP stream that ffmpeg sends to $UDP_ADDRESS:$UDP_PORT"
-PACED_TS=$(winepath -w "$STREAMS_DIR/clip_b.ts")
-PROGRAM_TS=$(winepath -w "$STREAMS_DIR/clip_c.ts")
-UDP_TS=$(winepath -w "$STREAMS_DIR/clip_a.ts")
+PACED_TS=$(winepath_of "$STREAMS_DIR/clip_b.ts")
+PROGRAM_TS=$(winepath_of "$STREAMS_DIR/clip_c.ts")
+UDP_TS=$(winepath_of "$STREAMS_DIR/clip_a.ts")
 PACED_SOURCE="file:$PACED_TS?loop"
-PROGRAM_SOURCE="cmd:\"$(winepath -w "$EMITTER_EXE")\" \"$PROGRAM_TS\" zelmoor-demo-program"
+PROGRAM_SOURCE="cmd:\"$(winepath_of "$EMITTER_EXE")\" \"$PROGRAM_TS\" zelmoor-demo-program"
 UDP_SOURCE="udp://$UDP_ADDRESS:$UDP_PORT"
 ffmpeg -hide_banner -loglevel fatal -nostdin -re -stream_loop -1 -i "$STREAMS_DIR/clip_a.ts" -c copy \
     -f mpegts "udp://$UDP_ADDRESS:$UDP_PORT?pkt_size=$UDP_DATAGRAM" &
 SENDER_PID=$!
 echo "   $(basename "$FEEDER_EXE") --seconds $FEEDER_SECONDS $PACED_CHANNEL=$PACED_SOURCE \\"
 echo "       $PROGRAM_CHANNEL=$PROGRAM_SOURCE $UDP_CHANNEL=$UDP_SOURCE"
-wine "$FEEDER_EXE" --seconds "$FEEDER_SECONDS" "$PACED_CHANNEL=$PACED_SOURCE" "$PROGRAM_CHANNEL=$PROGRAM_SOURCE" \
+"$WINE_RUN" 64 "$FEEDER_EXE" --seconds "$FEEDER_SECONDS" "$PACED_CHANNEL=$PACED_SOURCE" "$PROGRAM_CHANNEL=$PROGRAM_SOURCE" \
     "$UDP_CHANNEL=$UDP_SOURCE" >"$WORK/feeder.log" 2>&1 </dev/null &
 FEEDER_PID=$!
 echo "== a host switching among channels $PACED_CHANNEL, $PROGRAM_CHANNEL and $UDP_CHANNEL, twice, 3 s each"
 SWITCH_STATUS=0
-wine "$DEMO_HOST_EXE" "$PACED_CHANNEL=$PACED_TS" "$PROGRAM_CHANNEL=$PROGRAM_TS" "$UDP_CHANNEL=$UDP_TS" \
+"$WINE_RUN" 64 "$DEMO_HOST_EXE" "$PACED_CHANNEL=$PACED_TS" "$PROGRAM_CHANNEL=$PROGRAM_TS" "$UDP_CHANNEL=$UDP_TS" \
     | tr -d '\r' || SWITCH_STATUS=$?
 FEEDER_STATUS=0
 wait "$FEEDER_PID" || FEEDER_STATUS=$?

@@ -61,7 +61,8 @@ gtest_discover_tests(zelmoor_net_source_tests TEST_PREFIX "tools." DISCOVERY_MOD
 add_executable(zelmoor_net_peer_tests net_peer_test.cpp)
 target_link_libraries(zelmoor_net_peer_tests PRIVATE zelmoor_feeder_core feeder_test_support gtest_main)
 add_test(NAME tools.net_peers
-    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/net_peer_test.sh $<TARGET_FILE:zelmoor_net_peer_tests>)
+    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/net_peer_test.sh ${ZELMOOR_WINE_RUN}
+            $<TARGET_FILE:zelmoor_net_peer_tests>)
 set_tests_properties(tools.net_peers PROPERTIES TIMEOUT 300)
 
 # Network channels end to end: the feeder as a child, loopback peers and the host in-process.

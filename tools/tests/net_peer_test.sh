@@ -3,10 +3,12 @@
 # (WINEPREFIX: a booted prefix). Multicast runs in a network namespace of its
 # own, with a Wine server of its own inside it, since Wine makes its sockets
 # there; where no namespace can be made, that test is skipped with the reason.
-#   net_peer_test.sh TESTS.EXE [gtest arguments]
+#   net_peer_test.sh WINE_RUN TESTS.EXE [gtest arguments]
+# WINE_RUN is the build's launcher of Windows programs (cmake/wine-run).
 set -uo pipefail
-TESTS_EXE=$1
-shift
+WINE_RUN=$1
+TESTS_EXE=$2
+shift 2
 LOOPBACK=127.0.0.1
 GROUP=239.1.1.1
 CLIP_SECONDS=4
@@ -67,14 +69,14 @@ while True:
 PIDS+=($!)
 wait_listening "$HTTP_PORT" && wait_listening "$TCP_PORT" || exit 1
 
-export ZELMOOR_PEER_CLIP=$(winepath -w "$WORK/clip.ts" 2>/dev/null)
+export ZELMOOR_PEER_CLIP=$("$WINE_RUN" 64 winepath -w "$WORK/clip.ts" 2>/dev/null)
 export ZELMOOR_PEER_UDP=udp://$LOOPBACK:$UDP_PORT
 export ZELMOOR_PEER_RTP=udp://$LOOPBACK:$RTP_PORT
 export ZELMOOR_PEER_TCP=tcp://$LOOPBACK:$TCP_PORT
 export ZELMOOR_PEER_HTTP=http://$LOOPBACK:$HTTP_PORT
 export ZELMOOR_PEER_CHUNKED=http://$LOOPBACK:$CHUNKED_PORT/live.ts
 export ZELMOOR_PEER_MULTICAST_SKIP="multicast runs in its own network namespace, in the next run"
-wine "$TESTS_EXE" --gtest_filter=-*Multicast* "$@"
+"$WINE_RUN" 64 "$TESTS_EXE" --gtest_filter=-*Multicast* "$@"
 status=$?
 
 # Multicast: the namespace gets its own loopback with a route for the group, and
@@ -89,16 +91,16 @@ multicast_in_namespace() {
             -f mpegts "udp://$2:$3?pkt_size=1316&ttl=1" &
         sender=$!
         WINEPREFIX=$4 ZELMOOR_PEER_MULTICAST=udp://$2:$3 ZELMOOR_PEER_MULTICAST_SKIP= \
-            wine "$5" --gtest_filter=*Multicast*
+            "$6" 64 "$5" --gtest_filter=*Multicast*
         result=$?
         WINEPREFIX=$4 wineserver -k
         kill $sender
         exit $result
-    ' multicast "$WORK" "$GROUP" "$(free_port)" "$prefix" "$TESTS_EXE"
+    ' multicast "$WORK" "$GROUP" "$(free_port)" "$prefix" "$TESTS_EXE" "$WINE_RUN"
 }
 
 skip_multicast() {
-    ZELMOOR_PEER_MULTICAST_SKIP=$1 wine "$TESTS_EXE" --gtest_filter=*Multicast* || status=1
+    ZELMOOR_PEER_MULTICAST_SKIP=$1 "$WINE_RUN" 64 "$TESTS_EXE" --gtest_filter=*Multicast* || status=1
 }
 
 if ! unshare -n true 2>/dev/null; then
