@@ -8,6 +8,7 @@
 
 #include "channel_worker.h"
 #include "clock.h"
+#include "console_screen.h"
 #include "driver_gate.h"
 #include "feeder_exit_codes.h"
 #include "feeder_options.h"
@@ -63,11 +64,18 @@ int Run(const FeederOptions& options)
         return FEEDER_EXIT_START;
     }
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);   // fails harmlessly without a console
-    StatusBoard board(options.mappings);
+    std::unique_ptr<BoardScreen> screen;
+    if (HANDLE console = ConsoleScreen::StandardConsole())
+        screen.reset(new ConsoleScreen(console));
+    StatusBoard board(options.mappings, std::move(screen));
     DriverGate gate;
     std::vector<std::unique_ptr<ChannelWorker>> workers;
     int code = FEEDER_EXIT_OK;
-    if (!gate.Start(g_hStop)) {
+    if (!board.Start()) {
+        std::fprintf(stderr, "zelmoor_feeder: cannot start writing the status (%s)\n",
+                     SystemErrorText(GetLastError()).c_str());
+        code = FEEDER_EXIT_START;
+    } else if (!gate.Start(g_hStop)) {
         std::fprintf(stderr, "zelmoor_feeder: cannot start looking for the driver (%s)\n",
                      SystemErrorText(GetLastError()).c_str());
         code = FEEDER_EXIT_START;

@@ -6,16 +6,9 @@ namespace {
 
 const double BITS_PER_BYTE = 8.0;
 const double MEGA = 1e6;
-const int    STATUS_WIDTH = 110;
-
-// Status lines are redrawn in place with the console's own calls, which every
-// console understands (escape sequences are not).
-bool IsConsole()
-{
-    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    return out != NULL && out != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(out, &info);
-}
+const size_t MAX_QUEUED_EVENTS = 1000;  // while output is blocked; later ones are counted, not kept
+const DWORD  WRITER_STOP_MS = 5000;     // for the queue to be written before the summary
+const int    STATE_COLUMNS = 19;        // the usual states fit; a longer one pushes the rest right
 
 std::string TimeOfDay()
 {
@@ -37,17 +30,41 @@ double ProcessCpuSeconds()
     return static_cast<double>(value(kernel) + value(user)) / HUNDRED_NS_PER_SECOND;
 }
 
-std::string Megabytes(uint64_t bytes)
+std::string StateText(const ChannelFigures& f, double secondsNow)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / MEGA);
-    return text;
+    std::string state = StateName(f.state);
+    if (f.state == ChannelState::SOURCE_DOWN) {
+        const double left = f.retryAt - secondsNow;
+        state += ", retry in " + std::to_string(left > 0.0 ? static_cast<int>(left + 0.5) : 0) + " s";
+    }
+    return state;
+}
+
+void WriteOut(const std::string& text)
+{
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
 }
 
 } // namespace
 
-StatusBoard::StatusBoard(const std::vector<ChannelMapping>& mappings)
-    : m_bTerminal(IsConsole())
+BoardRowText StatusRowText(uint32_t channel, const ChannelFigures& figures, double bitsPerSecond,
+                           double secondsNow, const std::string& source)
+{
+    const std::string state = StateText(figures, secondsNow);
+    const double megabits = bitsPerSecond / MEGA;
+    char fixed[160];
+    std::snprintf(fixed, sizeof fixed, "%2u %-*s %6.2f Mbit/s %8.1f MB drops %llu", channel, STATE_COLUMNS,
+                  state.c_str(), megabits, static_cast<double>(figures.accepted) / MEGA,
+                  static_cast<unsigned long long>(figures.drops));
+    char brief[96];
+    std::snprintf(brief, sizeof brief, " %u %s %.2f Mbit/s", channel, state.c_str(), megabits);
+    const bool down = figures.state == ChannelState::SOURCE_DOWN;
+    return BoardRowText{fixed, brief, source, down ? figures.detail : std::string()};
+}
+
+StatusBoard::StatusBoard(const std::vector<ChannelMapping>& mappings, std::unique_ptr<BoardScreen> screen)
+    : m_screen(std::move(screen))
 {
     InitializeCriticalSection(&m_csLock);
     for (const ChannelMapping& mapping : mappings)
@@ -56,7 +73,71 @@ StatusBoard::StatusBoard(const std::vector<ChannelMapping>& mappings)
 
 StatusBoard::~StatusBoard()
 {
+    StopWriter();
+    if (m_hWake != NULL)
+        CloseHandle(m_hWake);
     DeleteCriticalSection(&m_csLock);
+}
+
+bool StatusBoard::Start()
+{
+    m_hWake = CreateEventW(NULL, FALSE, FALSE, NULL);
+    if (m_hWake == NULL)
+        return false;
+    m_hWriter = CreateThread(NULL, 0, WriterMain, this, 0, NULL);
+    return m_hWriter != NULL;
+}
+
+DWORD WINAPI StatusBoard::WriterMain(void* self)
+{
+    static_cast<StatusBoard*>(self)->WriteUntilStopped();
+    return 0;
+}
+
+void StatusBoard::WriteUntilStopped()
+{
+    for (;;) {
+        WaitForSingleObject(m_hWake, INFINITE);
+        // Read outside the lock: a console's calls may wait on the console.
+        const size_t columns = m_screen ? m_screen->Columns() : 0;
+        const Frame frame = TakeFrame(columns);
+        WriteFrame(frame);
+        if (frame.last)
+            return;
+    }
+}
+
+StatusBoard::Frame StatusBoard::TakeFrame(size_t columns)
+{
+    Frame frame;
+    EnterCriticalSection(&m_csLock);
+    frame.events.swap(m_queued);
+    if (m_droppedEvents > 0) {
+        frame.events.push_back(TimeOfDay() + " " + std::to_string(m_droppedEvents) +
+                               " event lines were left out while the output was blocked");
+        m_droppedEvents = 0;
+    }
+    frame.last = m_stopping;
+    const double now = Now();
+    if (m_screen && !frame.last)
+        for (const Row& row : m_rows)
+            frame.board.push_back(FitBoardLine(
+                StatusRowText(row.channel, row.figures, row.bitsPerSecond, now, row.source), columns));
+    LeaveCriticalSection(&m_csLock);
+    return frame;
+}
+
+void StatusBoard::WriteFrame(const Frame& frame)
+{
+    if (m_screen) {
+        m_redraw.Draw(*m_screen, frame.events, frame.board);   // the last frame takes the board away
+        return;
+    }
+    std::string text;
+    for (const std::string& line : frame.events)
+        text += line + "\n";
+    if (!text.empty())
+        WriteOut(text);
 }
 
 StatusBoard::Row* StatusBoard::Find(uint32_t channel)
@@ -69,12 +150,14 @@ StatusBoard::Row* StatusBoard::Find(uint32_t channel)
 
 void StatusBoard::Event(uint32_t channel, const std::string& line)
 {
+    const std::string text = TimeOfDay() + " channel " + std::to_string(channel) + ": " + line;
     EnterCriticalSection(&m_csLock);
-    EraseStatus();
-    std::printf("%s channel %u: %s\n", TimeOfDay().c_str(), channel, line.c_str());
-    DrawStatus();
-    std::fflush(stdout);
+    if (m_queued.size() < MAX_QUEUED_EVENTS)
+        m_queued.push_back(text);
+    else
+        ++m_droppedEvents;
     LeaveCriticalSection(&m_csLock);
+    SetEvent(m_hWake);
 }
 
 void StatusBoard::Publish(uint32_t channel, const ChannelFigures& figures)
@@ -83,47 +166,6 @@ void StatusBoard::Publish(uint32_t channel, const ChannelFigures& figures)
     if (Row* row = Find(channel))
         row->figures = figures;
     LeaveCriticalSection(&m_csLock);
-}
-
-std::string StatusBoard::StatusLine(const Row& row) const
-{
-    const ChannelFigures& f = row.figures;
-    std::string state = StateName(f.state);
-    if (f.state == ChannelState::SOURCE_DOWN) {
-        const double left = f.retryAt - Now();
-        state += ": " + f.detail + " / retrying in " + std::to_string(left > 0.0 ? static_cast<int>(left + 0.5) : 0) + " s";
-    }
-    char text[256];
-    std::snprintf(text, sizeof text, "  %u  %-22.60s %7.2f Mbit/s %10s  drops %llu  %s", row.channel,
-                  state.c_str(), row.bitsPerSecond / MEGA, Megabytes(f.accepted).c_str(),
-                  static_cast<unsigned long long>(f.drops), row.source.c_str());
-    return std::string(text).substr(0, STATUS_WIDTH);
-}
-
-void StatusBoard::EraseStatus()
-{
-    if (m_drawnLines == 0)
-        return;
-    std::fflush(stdout);
-    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    CONSOLE_SCREEN_BUFFER_INFO info;
-    if (GetConsoleScreenBufferInfo(out, &info)) {
-        // The block ends where the cursor is, whether or not drawing it scrolled the screen.
-        const COORD start = {0, static_cast<SHORT>(info.dwCursorPosition.Y - static_cast<SHORT>(m_drawnLines))};
-        DWORD written = 0;
-        FillConsoleOutputCharacterW(out, L' ', static_cast<DWORD>(info.dwSize.X) * m_drawnLines, start, &written);
-        SetConsoleCursorPosition(out, start);
-    }
-    m_drawnLines = 0;
-}
-
-void StatusBoard::DrawStatus()
-{
-    if (!m_bTerminal)
-        return;
-    for (const Row& row : m_rows)
-        std::printf("%s\n", StatusLine(row).c_str());
-    m_drawnLines = m_rows.size();
 }
 
 void StatusBoard::Refresh()
@@ -137,30 +179,52 @@ void StatusBoard::Refresh()
         row.lastAccepted = row.figures.accepted;
         row.lastSeconds = now;
     }
-    if (m_bTerminal) {
-        EraseStatus();
-        DrawStatus();
-        std::fflush(stdout);
-    }
     LeaveCriticalSection(&m_csLock);
+    if (m_screen)
+        SetEvent(m_hWake);
+}
+
+// True once the writer has written what was queued and ended.
+bool StatusBoard::StopWriter()
+{
+    if (m_hWriter == NULL)
+        return true;
+    EnterCriticalSection(&m_csLock);
+    m_stopping = true;
+    LeaveCriticalSection(&m_csLock);
+    SetEvent(m_hWake);
+    const bool ended = WaitForSingleObject(m_hWriter, WRITER_STOP_MS) == WAIT_OBJECT_0;
+    if (ended) {
+        CloseHandle(m_hWriter);
+        m_hWriter = NULL;
+    }
+    return ended;
 }
 
 void StatusBoard::Summary()
 {
-    EnterCriticalSection(&m_csLock);
-    EraseStatus();
+    if (!StopWriter())
+        return;     // output is blocked: the summary would block the feeder's end as well
+    WriteFrame(TakeFrame(m_screen ? m_screen->Columns() : 0));     // what a writer never started left
     const double cpu = ProcessCpuSeconds();
     const double PERCENT = 100.0;
-    std::printf("summary after %.1f s, processor time %.2f s (%.2f %% of one core):\n", Now(), cpu,
-                Now() > 0.0 ? cpu / Now() * PERCENT : 0.0);
+    char line[512];
+    std::string text;
+    std::snprintf(line, sizeof line, "summary after %.1f s, processor time %.2f s (%.2f %% of one core):\n", Now(),
+                  cpu, Now() > 0.0 ? cpu / Now() * PERCENT : 0.0);
+    text += line;
     for (const Row& row : m_rows) {
         const ChannelFigures& f = row.figures;
-        std::printf("channel %u: visits %u, delivered %llu bytes, in doubt %llu bytes, drops %llu,"
-                    " source failures %u (%s)\n",
-                    row.channel, f.visits, static_cast<unsigned long long>(f.delivered),
-                    static_cast<unsigned long long>(f.inDoubt), static_cast<unsigned long long>(f.drops),
-                    f.failures, row.source.c_str());
+        std::snprintf(line, sizeof line,
+                      "channel %u: visits %u, delivered %llu bytes, in doubt %llu bytes, drops %llu,"
+                      " source failures %u (",
+                      row.channel, f.visits, static_cast<unsigned long long>(f.delivered),
+                      static_cast<unsigned long long>(f.inDoubt), static_cast<unsigned long long>(f.drops),
+                      f.failures);
+        text += line + row.source + ")\n";
     }
-    std::fflush(stdout);
-    LeaveCriticalSection(&m_csLock);
+    if (m_screen)
+        m_screen->Write(text);
+    else
+        WriteOut(text);
 }

@@ -1,13 +1,18 @@
-// What the feeder tells the user. On a terminal: event lines, and below them one
-// status line per mapped channel, redrawn about once a second. Otherwise (a file,
-// a pipe, a scheduled task): event lines with the time, and a summary at the end.
+// What the feeder tells the user. On a console: event lines, and below them one
+// status line per mapped channel, fitted to the console's width and redrawn about
+// once a second. Otherwise (a file, a pipe, a scheduled task): event lines with
+// the time, and a summary at the end. A thread of its own does the writing, so
+// output that stops (a console selection, a pipe nobody reads) holds up no channel.
 #pragma once
 #include <windows.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "board_layout.h"
+#include "board_redraw.h"
 #include "channel_states.h"
 #include "clock.h"
 #include "feeder_options.h"
@@ -24,18 +29,27 @@ struct ChannelFigures {
     uint32_t        failures = 0;       // times the source failed
 };
 
+// One channel's status line in its parts, before it is fitted to a width.
+BoardRowText StatusRowText(uint32_t channel, const ChannelFigures& figures, double bitsPerSecond,
+                           double secondsNow, const std::string& source);
+
 class StatusBoard {
 public:
-    explicit StatusBoard(const std::vector<ChannelMapping>& mappings);
+    // screen: where the board is drawn, or null when output is not a console.
+    StatusBoard(const std::vector<ChannelMapping>& mappings, std::unique_ptr<BoardScreen> screen);
     ~StatusBoard();
     StatusBoard(const StatusBoard&) = delete;
     StatusBoard& operator=(const StatusBoard&) = delete;
 
+    // Starts the writing thread; false, with the system's error, when it cannot.
+    bool Start();
     double Now() const { return m_clock.Seconds(); }
-    // "HH:MM:SS.mmm channel N: line"
+    // "HH:MM:SS.mmm channel N: line", queued: the caller never waits on output.
     void Event(uint32_t channel, const std::string& line);
     void Publish(uint32_t channel, const ChannelFigures& figures);
+    // Takes the rates and asks for a redraw, which waits while output is blocked.
     void Refresh();
+    // Writes what is queued, takes the board away and writes the summary.
     void Summary();
 
 private:
@@ -47,14 +61,26 @@ private:
         double          lastSeconds = 0.0;
         double          bitsPerSecond = 0.0;
     };
+    struct Frame {
+        std::vector<std::string>    events;
+        std::vector<std::string>    board;
+        bool                        last = false;
+    };
+    static DWORD WINAPI WriterMain(void* self);
+    void WriteUntilStopped();
+    Frame TakeFrame(size_t columns);
+    void WriteFrame(const Frame& frame);
     Row* Find(uint32_t channel);
-    std::string StatusLine(const Row& row) const;
-    void EraseStatus();
-    void DrawStatus();
+    bool StopWriter();
 
-    CRITICAL_SECTION    m_csLock;           // every member below, and standard output
-    Stopwatch           m_clock;
-    std::vector<Row>    m_rows;
-    bool                m_bTerminal;
-    size_t              m_drawnLines = 0;
+    CRITICAL_SECTION                m_csLock;           // the members below up to m_redraw
+    Stopwatch                       m_clock;
+    std::vector<Row>                m_rows;
+    std::vector<std::string>        m_queued;           // event lines not yet written
+    uint64_t                        m_droppedEvents = 0;
+    bool                            m_stopping = false;
+    std::unique_ptr<BoardScreen>    m_screen;           // the writer's alone
+    BoardRedraw                     m_redraw;           // the writer's alone
+    HANDLE                          m_hWake = NULL;     // auto-reset: something to write
+    HANDLE                          m_hWriter = NULL;
 };

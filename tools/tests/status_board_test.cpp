@@ -1,0 +1,107 @@
+// The status board's output never holds up a channel: while a write is stuck (a
+// console selection, a pipe nobody reads), events and figures are still taken at
+// once, and what had to be left out is counted when output flows again.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include "feeder_options.h"
+#include "status_board.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+const DWORD  WAIT_MS = 5000;
+const int    EVENTS_WHILE_BLOCKED = 1500;      // more than the board keeps
+const char   KEPT_OUT[] = "500 event lines were left out while the output was blocked";
+
+// A console whose writes block until the test lets them go.
+class BlockingScreen : public BoardScreen {
+public:
+    BlockingScreen() : entered(CreateEventW(NULL, TRUE, FALSE, NULL)), release(CreateEventW(NULL, TRUE, FALSE, NULL))
+    {
+        InitializeCriticalSection(&m_csText);
+    }
+    ~BlockingScreen() override
+    {
+        CloseHandle(entered);
+        CloseHandle(release);
+        DeleteCriticalSection(&m_csText);
+    }
+    size_t Columns() override { return 80; }
+    void EraseRowsAbove(size_t) override {}
+    void Write(const std::string& text) override
+    {
+        SetEvent(entered);
+        WaitForSingleObject(release, INFINITE);
+        EnterCriticalSection(&m_csText);
+        m_text += text;
+        LeaveCriticalSection(&m_csText);
+    }
+    std::string Text()
+    {
+        EnterCriticalSection(&m_csText);
+        const std::string text = m_text;
+        LeaveCriticalSection(&m_csText);
+        return text;
+    }
+
+    HANDLE  entered;    // a write has begun
+    HANDLE  release;    // writes may end
+
+private:
+    CRITICAL_SECTION    m_csText;
+    std::string         m_text;
+};
+
+struct Caller {
+    StatusBoard*    board;
+    HANDLE          done;
+};
+
+DWORD WINAPI CallWhileBlocked(void* context)
+{
+    Caller* caller = static_cast<Caller*>(context);
+    for (int i = 0; i < EVENTS_WHILE_BLOCKED; ++i)
+        caller->board->Event(3, "event " + std::to_string(i));
+    ChannelFigures figures;
+    figures.state = ChannelState::STREAMING;
+    caller->board->Publish(3, figures);
+    caller->board->Refresh();
+    SetEvent(caller->done);
+    return 0;
+}
+
+TEST(StatusBoard, ABlockedOutputHoldsUpNoCallerAndCountsTheEventLinesItLeftOut)
+{
+    std::vector<ChannelMapping> mappings(1);
+    std::string why;
+    ASSERT_TRUE(ParseMapping("3=file:C:\\a.ts", &mappings[0], &why)) << why;
+    BlockingScreen* screen = new BlockingScreen;
+    StatusBoard board(mappings, std::unique_ptr<BoardScreen>(screen));
+    ASSERT_TRUE(board.Start());
+    board.Refresh();
+    ASSERT_EQ(WaitForSingleObject(screen->entered, WAIT_MS), WAIT_OBJECT_0) << "the board was never drawn";
+
+    Caller caller{&board, CreateEventW(NULL, TRUE, FALSE, NULL)};
+    HANDLE thread = CreateThread(NULL, 0, CallWhileBlocked, &caller, 0, NULL);
+    ASSERT_NE(thread, nullptr);
+    const DWORD waited = WaitForSingleObject(caller.done, WAIT_MS);
+    SetEvent(screen->release);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    CloseHandle(caller.done);
+    EXPECT_EQ(waited, WAIT_OBJECT_0) << "Event, Publish or Refresh waited on the blocked output";
+
+    board.Summary();
+    const std::string text = screen->Text();
+    EXPECT_NE(text.find("channel 3: event 0\n"), std::string::npos);
+    EXPECT_NE(text.find(KEPT_OUT), std::string::npos) << text.substr(0, 400);
+    EXPECT_EQ(text.find("channel 3: event 1000\n"), std::string::npos) << "beyond the queue's bound";
+    EXPECT_NE(text.find("summary after"), std::string::npos);
+}
+
+} // namespace
