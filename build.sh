@@ -5,6 +5,7 @@
 #   ./build.sh soak      the soak tests only
 #   ./build.sh bench     the driver benchmark, 64-bit DLL then 32-bit DLL
 #   ./build.sh fuzz      the fuzzed host alone, as long as asked (--seconds N, --seed S)
+#   ./build.sh fuzz-native  the feeder core's native fuzz targets, each as long as asked (--seconds N)
 #   ./build.sh bench-feeder  the feeder benchmark: zap time, CPU, UDP drops
 #   ./build.sh package   zip dist/ with the README into release/
 #   ./build.sh build     build only
@@ -14,11 +15,12 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 ROOT=$(pwd)
-PRESETS=(driver-msvc-x64 driver-msvc-x86 mingw-x64 mingw-x86)
-# The bitness of each tree's programs.
-declare -A PRESET_BITS=([driver-msvc-x64]=64 [driver-msvc-x86]=32 [mingw-x64]=64 [mingw-x86]=32)
+PRESETS=(driver-msvc-x64 driver-msvc-x86 mingw-x64 mingw-x86 native-fuzz)
+# What each tree's programs are: Windows programs of a bitness, or Linux ones.
+declare -A PRESET_BITS=([driver-msvc-x64]=64 [driver-msvc-x86]=32 [mingw-x64]=64 [mingw-x86]=32 [native-fuzz]=native)
 WINE_RUN=$ROOT/cmake/wine-run
-PACKAGES=(cmake ninja-build clang lld llvm googletest mingw-w64 wine wine64 wine32:i386 zip unzip ffmpeg python3 iproute2)
+PACKAGES=(cmake ninja-build clang lld llvm libclang-rt-14-dev googletest mingw-w64 wine wine64 wine32:i386 zip unzip
+          ffmpeg python3 iproute2)
 JOBS=$(nproc)
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
@@ -79,7 +81,7 @@ probe_win32() {
 win32_runs() { [ "${ZELMOOR_WIN32:-}" = yes ]; }
 
 # Whether a tree's programs can start here.
-runs_here() { [ "${PRESET_BITS[$1]}" = 64 ] || win32_runs; }
+runs_here() { [ "${PRESET_BITS[$1]}" != 32 ] || win32_runs; }
 
 # Each DLL is measured by a bench of its own bitness, against its own raw pipe and ceiling.
 BENCH_PRESETS=(mingw-x64 mingw-x86)
@@ -169,6 +171,27 @@ run_tests() {
     return $status
 }
 
+# Each native fuzz target for --seconds N (default 60), after its saved inputs;
+# a target is a corpus folder of tools/fuzz with a program of the same name.
+NATIVE_FUZZ_SECONDS=60
+run_native_fuzz() {
+    local seconds=$NATIVE_FUZZ_SECONDS status=0 seeds name
+    while [ $# -gt 0 ]; do
+        case "$1" in
+            --seconds) [ $# -ge 2 ] && [[ "$2" =~ ^[1-9][0-9]*$ ]] \
+                           || { echo "build: --seconds takes a whole number of seconds, 1 or more" >&2; exit 2; }
+                       seconds=$2; shift 2 ;;
+            *) echo "build: fuzz-native takes only --seconds N" >&2; exit 2 ;;
+        esac
+    done
+    for seeds in "$ROOT"/tools/fuzz/corpus/*/; do
+        name=$(basename "$seeds")
+        bash "$ROOT/tools/fuzz/run_fuzz.sh" "$ROOT/build/native-fuzz/tools/fuzz/$name" "$seeds" \
+            "$ROOT/tools/fuzz/regressions/$name" "$ROOT/build/native-fuzz/fuzz-artifacts/$name" "$seconds" || status=1
+    done
+    return $status
+}
+
 command=${1:-demo}
 shift || true
 case "$command" in
@@ -178,7 +201,8 @@ case "$command" in
     demo)    install_missing_packages; build_all; start_wine; "$ROOT/tools/demo.sh" "$@" ;;
     bench)   install_missing_packages; build_all; start_wine; run_benches "$@" ;;
     fuzz)    install_missing_packages; build_all; start_wine; "$WINE_RUN" 64 "$ROOT/build/mingw-x64/tests/host_fuzz.exe" "$@" ;;
+    fuzz-native) install_missing_packages; build_all; run_native_fuzz "$@" ;;
     bench-feeder) install_missing_packages; build_all; start_wine; "$WINE_RUN" 64 "$ROOT/build/mingw-x64/bench/zelmoor_feeder_bench.exe" "$@" ;;
     package) install_missing_packages; build_all; "$ROOT/tools/package.sh" ;;
-    *) echo "usage: $0 {demo|test|soak|bench|bench-feeder|fuzz|package|build}" >&2; exit 2 ;;
+    *) echo "usage: $0 {demo|test|soak|bench|bench-feeder|fuzz|fuzz-native|package|build}" >&2; exit 2 ;;
 esac

@@ -1,0 +1,12 @@
+// A fuzz target's own checks: a broken promise aborts, so libFuzzer keeps the input.
+#pragma once
+#include <cstdio>
+#include <cstdlib>
+
+#define FUZZ_CHECK(condition)                                                              \
+    do {                                                                                   \
+        if (!(condition)) {                                                                \
+            std::fprintf(stderr, "check failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__); \
+            std::abort();                                                                  \
+        }                                                                                  \
+    } while (0)
