@@ -32,7 +32,7 @@ target_link_libraries(ts_emitter PRIVATE zelmoor_tools_common)
 target_link_options(ts_emitter PRIVATE -municode)
 
 add_executable(zelmoor_feeder_unit_tests feeder_options_test.cpp file_source_test.cpp feeder_states_test.cpp
-    board_layout_test.cpp board_redraw_test.cpp status_board_test.cpp)
+    board_layout_test.cpp board_redraw_test.cpp status_board_test.cpp ts_aligner_test.cpp)
 target_link_libraries(zelmoor_feeder_unit_tests PRIVATE zelmoor_feeder_core feeder_test_support gtest_main)
 add_dependencies(zelmoor_feeder_unit_tests feeder_streams)
 gtest_discover_tests(zelmoor_feeder_unit_tests TEST_PREFIX "feeder." DISCOVERY_MODE PRE_TEST)
