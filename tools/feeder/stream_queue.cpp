@@ -19,43 +19,22 @@ private:
 } // namespace
 
 StreamQueue::StreamQueue(size_t capacity, size_t unit)
-    : m_ring(new uint8_t[capacity / unit * unit]), m_unit(unit), m_capacity(capacity / unit * unit)
+    : m_ring(capacity, unit)
 {
 }
 
-void StreamQueue::Put(const uint8_t* data, size_t size)
+size_t StreamQueue::PushDroppingOldest(const uint8_t* data, size_t size)
 {
-    const size_t tail = (m_head + m_size) % m_capacity;
-    const size_t first = std::min(size, m_capacity - tail);
-    memcpy(m_ring.get() + tail, data, first);
-    memcpy(m_ring.get(), data + first, size - first);
-    m_size += size;
-}
-
-size_t StreamQueue::Copy(uint8_t* dst, size_t size)
-{
-    const size_t first = std::min(size, m_capacity - m_head);
-    memcpy(dst, m_ring.get() + m_head, first);
-    memcpy(dst + first, m_ring.get(), size - first);
-    m_head = (m_head + size) % m_capacity;
-    m_size -= size;
-    return size;
-}
-
-size_t StreamQueue::PushOrDrop(const uint8_t* data, size_t size)
-{
-    const size_t units = size / m_unit;
-    size_t taken = 0;
+    size_t dropped = 0;
     {
         ExclusiveLock hold(&m_lock);
         if (m_stopped)
-            return units;
-        taken = std::min(units, (m_capacity - m_size) / m_unit);
-        Put(data, taken * m_unit);
+            return size / m_ring.Unit();
+        dropped = m_ring.PutDroppingOldest(data, size);
     }
-    if (taken > 0)
+    if (size >= m_ring.Unit())
         WakeAllConditionVariable(&m_dataReady);
-    return units - taken;
+    return dropped;
 }
 
 bool StreamQueue::PushWaiting(const uint8_t* data, size_t size)
@@ -64,12 +43,12 @@ bool StreamQueue::PushWaiting(const uint8_t* data, size_t size)
         size_t taken = 0;
         {
             ExclusiveLock hold(&m_lock);
-            while (!m_stopped && m_size == m_capacity)
+            while (!m_stopped && m_ring.Room() == 0)
                 SleepConditionVariableSRW(&m_roomReady, &m_lock, INFINITE, 0);
             if (m_stopped)
                 return false;
-            taken = std::min(size, m_capacity - m_size);
-            Put(data, taken);
+            taken = std::min(size, m_ring.Room());
+            m_ring.Put(data, taken);
         }
         WakeAllConditionVariable(&m_dataReady);
         data += taken;
@@ -84,7 +63,7 @@ size_t StreamQueue::Pop(uint8_t* dst, size_t capacity, DWORD waitMs)
     size_t copied = 0;
     {
         ExclusiveLock hold(&m_lock);
-        while (m_size == 0 && !m_stopped && !m_finished) {
+        while (m_ring.Size() == 0 && !m_stopped && !m_finished) {
             const ULONGLONG now = GetTickCount64();
             if (now >= deadline)
                 break;
@@ -92,7 +71,7 @@ size_t StreamQueue::Pop(uint8_t* dst, size_t capacity, DWORD waitMs)
         }
         if (m_stopped)
             return 0;
-        copied = Copy(dst, std::min(m_size, capacity / m_unit * m_unit));
+        copied = m_ring.Take(dst, capacity);
     }
     if (copied > 0)
         WakeAllConditionVariable(&m_roomReady);
@@ -127,5 +106,5 @@ void StreamQueue::Stop()
 size_t StreamQueue::Size() const
 {
     ExclusiveLock hold(&m_lock);
-    return m_size;
+    return m_ring.Size();
 }

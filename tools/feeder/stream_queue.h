@@ -1,13 +1,16 @@
 // A bounded queue of bytes between a source's receiving thread and the channel
-// worker. A live source that cannot wait (UDP) pushes whole packets and loses the
-// packets that do not fit; a pull source (HTTP) waits for room. Whoever pops
-// never waits longer than asked.
+// worker. A live source that cannot wait (UDP) pushes whole packets and, when the
+// queue is full, loses its oldest packets, so that a host that stalled gets the
+// live edge rather than old data and a gap; a pull source (HTTP) waits for room.
+// Whoever pops never waits longer than asked.
 #pragma once
 #include <windows.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+
+#include "byte_ring.h"
 
 class StreamQueue {
 public:
@@ -16,8 +19,9 @@ public:
     StreamQueue(const StreamQueue&) = delete;
     StreamQueue& operator=(const StreamQueue&) = delete;
 
-    // Takes as many whole units of `size` bytes as fit and answers how many did not.
-    size_t PushOrDrop(const uint8_t* data, size_t size);
+    // Takes the whole units of `size` bytes, dropping the oldest to make room;
+    // answers how many units were dropped.
+    size_t PushDroppingOldest(const uint8_t* data, size_t size);
     // Takes all `size` bytes, waiting for room; false when the queue was stopped first.
     bool PushWaiting(const uint8_t* data, size_t size);
     // Copies whole units, at most `capacity` bytes, waiting at most waitMs for the
@@ -31,17 +35,10 @@ public:
     size_t Size() const;
 
 private:
-    size_t Copy(uint8_t* dst, size_t size);
-    void Put(const uint8_t* data, size_t size);
-
     mutable SRWLOCK             m_lock = SRWLOCK_INIT;
     CONDITION_VARIABLE          m_dataReady = CONDITION_VARIABLE_INIT;
     CONDITION_VARIABLE          m_roomReady = CONDITION_VARIABLE_INIT;
-    std::unique_ptr<uint8_t[]>  m_ring;     // left untouched until used: pages come on demand
-    const size_t                m_unit;
-    const size_t                m_capacity;
-    size_t                      m_head = 0;     // next byte to pop; under m_lock
-    size_t                      m_size = 0;     // under m_lock
+    ByteRing                    m_ring;         // under m_lock
     bool                        m_finished = false;
     bool                        m_stopped = false;
 };

@@ -162,7 +162,7 @@ bool UdpSource::DrainSocket(std::vector<uint8_t>* datagram)
         m_lastArrival = GetTickCount64();
         const PacketSpan packets = PacketsOfDatagram(datagram->data(), static_cast<size_t>(got));
         if (packets.size > 0)
-            m_dropped += m_queue.PushOrDrop(packets.data, packets.size);
+            m_dropped += m_queue.PushDroppingOldest(packets.data, packets.size);
     }
 }
 

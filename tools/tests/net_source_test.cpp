@@ -249,20 +249,26 @@ TEST(Datagrams, DatagramsWithoutPacketsGiveNothing)
 
 // ---- queue --------------------------------------------------------------------
 
-TEST(StreamQueueTest, FullQueueDropsWholeNewPacketsAndKeepsTheOldOnesIntact)
+TEST(StreamQueueTest, FullQueueDropsTheOldestWholePacketsAndKeepsTheLiveEdge)
 {
     StreamQueue queue(5 * TS_PACKET_BYTES + 100, TS_PACKET_BYTES);
     const std::vector<uint8_t> first = NumberedPackets(0, 3);
     const std::vector<uint8_t> second = NumberedPackets(3, 4);
-    EXPECT_EQ(queue.PushOrDrop(first.data(), first.size()), 0u);
-    EXPECT_EQ(queue.PushOrDrop(second.data(), second.size()), 2u);
+    const std::vector<uint8_t> flood = NumberedPackets(7, 8);
+    EXPECT_EQ(queue.PushDroppingOldest(first.data(), first.size()), 0u);
+    EXPECT_EQ(queue.PushDroppingOldest(second.data(), second.size()), 2u);
     std::vector<uint8_t> out(10 * TS_PACKET_BYTES);
     // A capacity that is no whole number of packets gets whole packets only.
     ASSERT_EQ(queue.Pop(out.data(), 2 * TS_PACKET_BYTES + 50, 0), 2 * TS_PACKET_BYTES);
     ASSERT_EQ(queue.Pop(out.data() + 2 * TS_PACKET_BYTES, out.size(), 0), 3 * TS_PACKET_BYTES);
     for (uint32_t i = 0; i < 5; ++i)
-        EXPECT_EQ(PacketNumber(&out[i * TS_PACKET_BYTES]), i);
+        EXPECT_EQ(PacketNumber(&out[i * TS_PACKET_BYTES]), i + 2);
     EXPECT_EQ(queue.Pop(out.data(), out.size(), 0), 0u);
+    // More than the queue holds at once: only its newest part stays.
+    EXPECT_EQ(queue.PushDroppingOldest(flood.data(), flood.size()), 3u);
+    ASSERT_EQ(queue.Pop(out.data(), out.size(), 0), 5 * TS_PACKET_BYTES);
+    EXPECT_EQ(PacketNumber(&out[0]), 10u);
+    EXPECT_EQ(PacketNumber(&out[4 * TS_PACKET_BYTES]), 14u);
 }
 
 TEST(StreamQueueTest, BytesWrapAroundTheRingInOrder)
@@ -319,7 +325,7 @@ TEST_F(NetSourceTest, UdpCarriesWholePacketsFromBareShortAndRtpDatagrams)
     EXPECT_EQ(source->DroppedPackets(), 0u);
 }
 
-TEST_F(NetSourceTest, UdpQueueOverflowDropsWholePacketsAndCountsThem)
+TEST_F(NetSourceTest, UdpQueueOverflowDropsTheOldestWholePacketsAndCountsThem)
 {
     const uint16_t port = FreeUdpPort();
     UdpLimits limits;
@@ -339,10 +345,10 @@ TEST_F(NetSourceTest, UdpQueueOverflowDropsWholePacketsAndCountsThem)
     std::vector<uint8_t> got(64 * 1024);
     const ReadResult r = source->Read(got.data(), got.size(), READ_WAIT_MS);
     ASSERT_EQ(r.bytes, 20 * TS_PACKET_BYTES);
-    // The two whole datagrams, six packets of the third, nothing after.
+    // The newest twenty, in order: a host that stalled gets the live edge.
     for (uint32_t i = 0; i < 20; ++i) {
         EXPECT_EQ(got[i * TS_PACKET_BYTES], TS_SYNC_BYTE);
-        EXPECT_EQ(PacketNumber(&got[i * TS_PACKET_BYTES]), i);
+        EXPECT_EQ(PacketNumber(&got[i * TS_PACKET_BYTES]), i + 10);
     }
     ASSERT_TRUE(sender.Send(NumberedPackets(100, 1)));
     const std::vector<uint8_t> after = ReadBytes(source.get(), TS_PACKET_BYTES);
