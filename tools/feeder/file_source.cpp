@@ -8,6 +8,7 @@
 #include "continuity_carry.h"
 #include "numbers.h"
 #include "packet_pacer.h"
+#include "pcr_probe.h"
 #include "source_kinds.h"
 #include "source_query.h"
 #include "system_error.h"
@@ -42,7 +43,7 @@ public:
 
 private:
     bool Fail(const std::string& what, DWORD error);
-    bool HasPcr();
+    bool PcrsGiveRate();
     bool Refill(bool* atEnd);
     bool Rewind();
     size_t CopyTail(uint8_t* dst, size_t room);
@@ -82,28 +83,28 @@ bool FileSource::Open()
         m_error = m_settings.path + " holds no whole 188-byte packet to loop";
         return false;
     }
-    if (m_settings.pace == PaceMode::PCR && !HasPcr()) {
-        if (m_error.empty())
-            m_error = "no PCR in the first " + std::string(PCR_SCAN_TEXT) + " of " + m_settings.path
-                    + " to pace by: add ?pace=none to send as fast as the host takes it,"
-                      " or ?rate=BITS (for example ?rate=8M) for a constant rate";
-        return false;
-    }
-    return true;
+    return m_settings.pace != PaceMode::PCR || PcrsGiveRate();
 }
 
-bool FileSource::HasPcr()
+// False with m_error set when the scanned span has no PCR, or PCRs that give no rate.
+bool FileSource::PcrsGiveRate()
 {
-    bool found = false;
+    PcrProbe probe;
     bool atEnd = false;
-    while (!found && m_offset < PCR_SCAN_BYTES && Refill(&atEnd) && !atEnd) {
-        for (size_t at = 0; at + TS_PACKET_BYTES <= m_used && !found; at += TS_PACKET_BYTES) {
-            uint64_t pcr = 0;
-            found = TsReadPcr(&m_chunk[at], &pcr);
-        }
+    while (!probe.GivesRate() && m_offset < PCR_SCAN_BYTES && Refill(&atEnd) && !atEnd) {
+        for (size_t at = 0; at + TS_PACKET_BYTES <= m_used; at += TS_PACKET_BYTES)
+            probe.Add(&m_chunk[at]);
         m_pos = m_used;
     }
-    return m_error.empty() && Rewind() && found;
+    if (!m_error.empty() || !Rewind())
+        return false;
+    if (probe.GivesRate())
+        return true;
+    const std::string span = " in the first " + std::string(PCR_SCAN_TEXT) + " of " + m_settings.path;
+    m_error = (probe.SawPcr() ? "a single PCR value" + span + " gives no rate" : "no PCR" + span)
+            + " to pace by: add ?pace=none to send as fast as the host takes it,"
+              " or ?rate=BITS (for example ?rate=8M) for a constant rate";
+    return false;
 }
 
 bool FileSource::Refill(bool* atEnd)

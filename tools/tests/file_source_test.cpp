@@ -2,11 +2,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <fstream>
-
 #include "feeder_streams.h"
 #include "packet_pacer.h"
 #include "source_kinds.h"
+#include "synthetic_ts.h"
 #include "ts_check.h"
 #include "ts_packet.h"
 
@@ -40,45 +39,6 @@ std::vector<uint8_t> ReadSome(Source* source, size_t bytes, ReadStatus* last)
         out.insert(out.end(), buffer.begin(), buffer.begin() + result.bytes);
     }
     return out;
-}
-
-std::string TempFileWith(const std::vector<uint8_t>& bytes)
-{
-    char dir[MAX_PATH + 1];
-    char path[MAX_PATH + 1];
-    GetTempPathA(sizeof dir, dir);
-    GetTempFileNameA(dir, "zfs", 0, path);
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    return path;
-}
-
-// Packets of one PID with payload and no PCR, counters in order.
-std::vector<uint8_t> PacketsWithoutPcr(size_t count)
-{
-    std::vector<uint8_t> bytes(count * TS_PACKET_BYTES, 0xFF);
-    for (size_t i = 0; i < count; ++i) {
-        uint8_t* p = &bytes[i * TS_PACKET_BYTES];
-        p[0] = TS_SYNC_BYTE;
-        p[1] = 0x01;
-        p[2] = 0x00;
-        p[3] = static_cast<uint8_t>(0x10 | (i & 0x0F));
-    }
-    return bytes;
-}
-
-void PutPcr(uint8_t* p, uint64_t ticks)
-{
-    const uint64_t base = ticks / 300;
-    const uint64_t extension = ticks % 300;
-    p[3] = static_cast<uint8_t>(0x30 | (p[3] & 0x0F));
-    p[4] = 7;
-    p[5] = 0x10;
-    p[6] = static_cast<uint8_t>(base >> 25);
-    p[7] = static_cast<uint8_t>(base >> 17);
-    p[8] = static_cast<uint8_t>(base >> 9);
-    p[9] = static_cast<uint8_t>(base >> 1);
-    p[10] = static_cast<uint8_t>(((base & 1) << 7) | 0x7E | (extension >> 8));
-    p[11] = static_cast<uint8_t>(extension);
 }
 
 TEST(FileSource, UnpacedPlaysTheFileByteForByteThenStaysEnded)
@@ -155,6 +115,82 @@ TEST(FileSource, TroubleIsExplainedInWords)
     EXPECT_FALSE(missing->Open());
     EXPECT_NE(missing->Error().find("cannot open no-such-recording.ts (error 2: "), std::string::npos)
         << missing->Error();
+}
+
+// PCRs of one PID: the first at `firstTicks`, each next `stepTicks` later (0: never changes).
+struct PcrPlan {
+    uint16_t    pid;
+    uint64_t    firstTicks;
+    uint64_t    stepTicks;
+};
+
+const size_t   PACKETS_PER_PCR = 5;
+const uint64_t PCR_STEP_TICKS = PCR_TICKS_PER_SECOND / 25;
+
+// The planned PIDs in turn; every fifth packet of each PID carries its next PCR.
+std::vector<uint8_t> StreamWithPcrs(const std::vector<PcrPlan>& plans, size_t pcrsPerPid)
+{
+    std::vector<uint16_t> pids;
+    for (const PcrPlan& plan : plans)
+        pids.push_back(plan.pid);
+    const size_t count = pids.size() * PACKETS_PER_PCR * pcrsPerPid;
+    std::vector<uint8_t> bytes = InterleavedPackets(pids, count);
+    for (size_t i = 0; i < count; ++i) {
+        const PcrPlan& plan = plans[i % plans.size()];
+        const size_t nth = i / plans.size();    // among its PID's packets
+        if (nth % PACKETS_PER_PCR == 0)
+            PutPcr(&bytes[i * TS_PACKET_BYTES], plan.firstTicks + nth / PACKETS_PER_PCR * plan.stepTicks);
+    }
+    return bytes;
+}
+
+struct PcrCase {
+    const char*             what;
+    std::vector<PcrPlan>    plans;
+    size_t                  pcrsPerPid;
+};
+
+TEST(FileSource, PcrsThatGiveNoRateAreRefusedWithTheAdviceGivenForNoPcr)
+{
+    const PcrCase cases[] = {
+        {"a single PCR", {{0x100, 1000, PCR_STEP_TICKS}}, 1},
+        {"one PCR value repeated", {{0x100, 1000, 0}}, 8},
+        {"one value on each of two PIDs", {{0x100, 1000, 0}, {0x200, 9000000, 0}}, 8},
+    };
+    for (const PcrCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = TempFileWith(StreamWithPcrs(c.plans, c.pcrsPerPid));
+        std::string why;
+        for (const char* options : {"", "?loop"}) {
+            std::unique_ptr<Source> paced = ParseFileSource("file:" + path + options, &why)->Create();
+            EXPECT_FALSE(paced->Open()) << options;
+            EXPECT_NE(paced->Error().find("a single PCR value in the first 8 MiB of " + path + " gives no rate"),
+                      std::string::npos) << paced->Error();
+            EXPECT_NE(paced->Error().find("?pace=none"), std::string::npos) << paced->Error();
+            EXPECT_NE(paced->Error().find("?rate=BITS"), std::string::npos) << paced->Error();
+        }
+        for (const char* options : {"?pace=none&loop", "?rate=8M&loop"}) {
+            std::unique_ptr<Source> unpaced = ParseFileSource("file:" + path + options, &why)->Create();
+            EXPECT_TRUE(unpaced->Open()) << options << ": " << unpaced->Error();
+        }
+        DeleteFileA(path.c_str());
+    }
+}
+
+TEST(FileSource, TwoDifferentPcrsOfAnyOnePidAreEnoughToPaceBy)
+{
+    const PcrCase cases[] = {
+        {"two PCRs of one PID", {{0x100, 1000, PCR_STEP_TICKS}}, 2},
+        {"the second PID's PCRs advance", {{0x100, 1000, 0}, {0x200, 9000000, PCR_STEP_TICKS}}, 8},
+    };
+    for (const PcrCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = TempFileWith(StreamWithPcrs(c.plans, c.pcrsPerPid));
+        std::unique_ptr<Source> source = OpenFile("file:" + path + "?loop");
+        EXPECT_TRUE(source);
+        source.reset();
+        DeleteFileA(path.c_str());
+    }
 }
 
 // PCRs every 40 ms with ten packets between them; the clock jumps as given.
