@@ -193,6 +193,35 @@ TEST(FileSource, TwoDifferentPcrsOfAnyOnePidAreEnoughToPaceBy)
     }
 }
 
+TEST(FileSource, LoopMarksTheFirstPcrOfEveryPcrPidAfterEachSeam)
+{
+    const std::vector<uint8_t> file = StreamWithPcrs({{0x100, 1000, PCR_STEP_TICKS},
+                                                      {0x200, 9000000, PCR_STEP_TICKS}}, 4);
+    const std::string path = TempFileWith(file);
+    std::unique_ptr<Source> source = OpenFile("file:" + path + "?pace=none&loop");
+    ASSERT_TRUE(source);
+    ReadStatus last = ReadStatus::DATA;
+    const std::vector<uint8_t> got = ReadSome(source.get(), file.size() * 5 / 2, &last);
+    ASSERT_GE(got.size(), file.size() * 5 / 2);
+
+    const TsReport original = CheckTransportStream(file);
+    const TsReport report = CheckTransportStream(got);
+    EXPECT_EQ(report.continuityErrors, 0u) << report.firstError;
+    ASSERT_EQ(report.pcrsByPid.size(), 2u);
+    for (const auto& pid : report.pcrsByPid) {
+        SCOPED_TRACE("PID " + std::to_string(pid.first));
+        std::vector<uint64_t> marked;
+        for (const TsPcr& pcr : pid.second)
+            if (pcr.discontinuity)
+                marked.push_back(pcr.offset);
+        const uint64_t first = original.pcrsByPid.at(pid.first).front().offset;
+        const std::vector<uint64_t> expected = {file.size() + first, 2 * file.size() + first};
+        EXPECT_EQ(marked, expected) << "only the first PCR of each new pass is marked";
+    }
+    source.reset();
+    DeleteFileA(path.c_str());
+}
+
 // PCRs every 40 ms with ten packets between them; the clock jumps as given.
 struct PcrStep {
     int64_t     jumpTicks;      // added to the PCR before this step
