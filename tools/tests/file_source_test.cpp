@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+
+#include "clock.h"
 #include "feeder_streams.h"
 #include "packet_pacer.h"
 #include "source_kinds.h"
@@ -218,6 +221,128 @@ TEST(FileSource, LoopMarksTheFirstPcrOfEveryPcrPidAfterEachSeam)
         const std::vector<uint64_t> expected = {file.size() + first, 2 * file.size() + first};
         EXPECT_EQ(marked, expected) << "only the first PCR of each new pass is marked";
     }
+    source.reset();
+    DeleteFileA(path.c_str());
+}
+
+// A file rewritten in place: cut while the source loops it.
+const size_t CUT_FILE_PACKETS = 50;
+const double DRAIN_SECONDS = 5.0;           // the cut must have shown as trouble by then
+const DWORD  DRAIN_JOIN_SLACK_MS = 2000;
+const DWORD  READ_SLACK_MS = 1000;          // a loaded machine's lateness beyond the wait
+
+::testing::AssertionResult CutFile(const std::string& path, LONGLONG size)
+{
+    HANDLE hFile = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               NULL, OPEN_EXISTING, 0, NULL);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return ::testing::AssertionFailure() << "cannot open " << path << ": error " << GetLastError();
+    LARGE_INTEGER at;
+    at.QuadPart = size;
+    const bool cut = SetFilePointerEx(hFile, at, NULL, FILE_BEGIN) && SetEndOfFile(hFile);
+    const DWORD error = GetLastError();
+    CloseHandle(hFile);
+    if (!cut)
+        return ::testing::AssertionFailure() << "cannot cut " << path << ": error " << error;
+    return ::testing::AssertionSuccess();
+}
+
+struct Drain {
+    Source*                 source;
+    std::vector<uint8_t>    bytes;
+    ReadStatus              last = ReadStatus::NOTHING_YET;
+    double                  longestReadSeconds = 0.0;
+};
+
+DWORD WINAPI DrainThread(void* context)
+{
+    Drain* drain = static_cast<Drain*>(context);
+    std::vector<uint8_t> buffer(BATCH);
+    Stopwatch clock;
+    while (clock.Seconds() < DRAIN_SECONDS) {
+        const double start = clock.Seconds();
+        const ReadResult result = drain->source->Read(buffer.data(), BATCH, READ_WAIT_MS);
+        drain->longestReadSeconds = std::max(drain->longestReadSeconds, clock.Seconds() - start);
+        drain->last = result.status;
+        if (result.status == ReadStatus::FAILED || result.status == ReadStatus::ENDED)
+            break;
+        drain->bytes.insert(drain->bytes.end(), buffer.begin(), buffer.begin() + result.bytes);
+    }
+    return 0;
+}
+
+// Reads on a thread of its own until the source fails or ends, or DRAIN_SECONDS pass. A Read
+// that never returns fails the test instead of hanging it; its thread and source are left
+// to the end of the process, since they are still in use.
+::testing::AssertionResult DrainUntilTrouble(std::unique_ptr<Source>* source, Drain* drained)
+{
+    Drain* drain = new Drain{source->get(), {}};
+    HANDLE hThread = CreateThread(NULL, 0, DrainThread, drain, 0, NULL);
+    if (hThread == NULL)
+        return ::testing::AssertionFailure() << "no thread: error " << GetLastError();
+    const DWORD joinMs = static_cast<DWORD>(DRAIN_SECONDS * 1000) + DRAIN_JOIN_SLACK_MS;
+    const bool joined = WaitForSingleObject(hThread, joinMs) == WAIT_OBJECT_0;
+    CloseHandle(hThread);
+    if (!joined) {
+        source->release();
+        return ::testing::AssertionFailure() << "a Read did not return within " << joinMs << " ms";
+    }
+    *drained = *drain;
+    delete drain;
+    return ::testing::AssertionSuccess();
+}
+
+// Loops a file, cuts it to `size` bytes, then expects the source to fail within DRAIN_SECONDS
+// with a message that holds `says`, having sent only whole packets of the pass in hand.
+void ExpectLoopedFileCutToFail(LONGLONG size, const std::string& says)
+{
+    const std::vector<uint8_t> file = PacketsWithoutPcr(CUT_FILE_PACKETS);
+    const std::string path = TempFileWith(file);
+    std::unique_ptr<Source> source = OpenFile("file:" + path + "?pace=none&loop");
+    ASSERT_TRUE(source);
+    ReadStatus last = ReadStatus::NOTHING_YET;
+    ASSERT_GE(ReadSome(source.get(), file.size() * 3 / 2, &last).size(), file.size() * 3 / 2);
+    ASSERT_TRUE(CutFile(path, size));
+
+    Drain drained{nullptr, {}};
+    ASSERT_TRUE(DrainUntilTrouble(&source, &drained));
+    EXPECT_EQ(drained.last, ReadStatus::FAILED) << drained.bytes.size() << " bytes after the cut";
+    EXPECT_NE(source->Error().find(path + says), std::string::npos) << source->Error();
+    EXPECT_LE(drained.bytes.size(), file.size()) << "more than the pass in hand when the file was cut";
+    EXPECT_EQ(CheckTransportStream(drained.bytes).strayBytes, 0u);
+    EXPECT_LE(drained.longestReadSeconds, (READ_WAIT_MS + READ_SLACK_MS) / 1000.0);
+    source.reset();
+    DeleteFileA(path.c_str());
+}
+
+TEST(FileSource, LoopedFileCutToNothingWhileOpenFailsSayingItBecameEmpty)
+{
+    ExpectLoopedFileCutToFail(0, " became empty while looping (is a program rewriting it?)");
+}
+
+TEST(FileSource, LoopedFileCutBelowOnePacketWhileOpenFailsInsteadOfRepeatingTheFragment)
+{
+    ExpectLoopedFileCutToFail(100, " shrank to 100 bytes, less than one 188-byte packet, while looping");
+}
+
+TEST(FileSource, LoopedFileCutMidPacketWhileOpenGoesOnLoopingItsWholePackets)
+{
+    const size_t KEPT_PACKETS = 5;
+    const size_t CUT_PIECE_BYTES = 60;
+    const std::vector<uint8_t> file = PacketsWithoutPcr(CUT_FILE_PACKETS);
+    const std::string path = TempFileWith(file);
+    std::unique_ptr<Source> source = OpenFile("file:" + path + "?pace=none&loop");
+    ASSERT_TRUE(source);
+    ReadStatus last = ReadStatus::NOTHING_YET;
+    std::vector<uint8_t> got = ReadSome(source.get(), file.size() * 3 / 2, &last);
+    ASSERT_TRUE(CutFile(path, KEPT_PACKETS * TS_PACKET_BYTES + CUT_PIECE_BYTES));
+
+    const std::vector<uint8_t> after = ReadSome(source.get(), 2 * file.size(), &last);
+    EXPECT_EQ(last, ReadStatus::DATA) << source->Error();
+    got.insert(got.end(), after.begin(), after.end());
+    const TsReport report = CheckTransportStream(got);
+    EXPECT_EQ(report.strayBytes, 0u) << "a piece of the cut packet was sent";
+    EXPECT_EQ(report.continuityErrors, 0u) << report.firstError;
     source.reset();
     DeleteFileA(path.c_str());
 }
