@@ -8,7 +8,7 @@ const uint8_t COUNTER_MASK = 0x0F;
 
 ContinuityCarry::ContinuityCarry()
     : m_lastSent(TS_PID_COUNT, 0), m_offset(TS_PID_COUNT, 0),
-      m_seen(TS_PID_COUNT, false), m_awaiting(TS_PID_COUNT, false)
+      m_seen(TS_PID_COUNT, false), m_awaiting(TS_PID_COUNT, false), m_markPcr(TS_PID_COUNT, false)
 {
 }
 
@@ -16,7 +16,8 @@ void ContinuityCarry::Restart()
 {
     for (size_t pid = 0; pid < TS_PID_COUNT; ++pid)
         m_awaiting[pid] = m_seen[pid];
-    m_markPcr = true;
+    // Each program's clock starts anew, so every PCR PID marks its own first PCR.
+    m_markPcr.assign(TS_PID_COUNT, true);
 }
 
 void ContinuityCarry::Apply(uint8_t* packets, size_t count)
@@ -44,8 +45,8 @@ void ContinuityCarry::ApplyOne(uint8_t* p)
     m_lastSent[pid] = sent;
     m_seen[pid] = true;
     uint64_t pcr = 0;
-    if (m_markPcr && TsReadPcr(p, &pcr)) {
+    if (m_markPcr[pid] && TsReadPcr(p, &pcr)) {
         TsSetDiscontinuity(p);
-        m_markPcr = false;
+        m_markPcr[pid] = false;
     }
 }

@@ -1,6 +1,6 @@
 // Makes a looped recording look like one unbroken stream: after each restart
 // every PID's continuity counters go on from where the last pass left them,
-// and the first packet with a PCR is marked discontinuous for the new clock.
+// and each PID's first packet with a PCR is marked discontinuous for the new clock.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -23,5 +23,5 @@ private:
     std::vector<uint8_t>    m_offset;       // added to the file's counter per PID
     std::vector<bool>       m_seen;         // sent at least once
     std::vector<bool>       m_awaiting;     // first packet of this PID since the restart still to come
-    bool                    m_markPcr = false;
+    std::vector<bool>       m_markPcr;      // this PID's next PCR is the first since the restart
 };

@@ -8,6 +8,7 @@
 #include "continuity_carry.h"
 #include "numbers.h"
 #include "packet_pacer.h"
+#include "pcr_probe.h"
 #include "source_kinds.h"
 #include "source_query.h"
 #include "system_error.h"
@@ -22,6 +23,9 @@ const char     PCR_SCAN_TEXT[] = "8 MiB";
 const uint64_t RATE_MIN = 1000;                 // 1K
 const uint64_t RATE_MAX = 10000000000ull;       // 10G
 const double   MS_PER_SECOND = 1000.0;
+
+// What the chunk holds after NextChunk.
+enum class ChunkStep { READY, AT_END, FAILED };
 
 struct FileSettings {
     std::string path;
@@ -42,8 +46,11 @@ public:
 
 private:
     bool Fail(const std::string& what, DWORD error);
-    bool HasPcr();
+    bool PcrsGiveRate();
+    ChunkStep NextChunk(bool holding);
     bool Refill(bool* atEnd);
+    bool StartPass();
+    bool FailShrunk();
     bool Rewind();
     size_t CopyTail(uint8_t* dst, size_t room);
 
@@ -57,6 +64,7 @@ private:
     std::vector<uint8_t>    m_chunk;
     size_t                  m_used = 0;
     size_t                  m_pos = 0;
+    bool                    m_passSent = false; // a packet went out since the last rewind
 };
 
 bool FileSource::Fail(const std::string& what, DWORD error)
@@ -82,28 +90,28 @@ bool FileSource::Open()
         m_error = m_settings.path + " holds no whole 188-byte packet to loop";
         return false;
     }
-    if (m_settings.pace == PaceMode::PCR && !HasPcr()) {
-        if (m_error.empty())
-            m_error = "no PCR in the first " + std::string(PCR_SCAN_TEXT) + " of " + m_settings.path
-                    + " to pace by: add ?pace=none to send as fast as the host takes it,"
-                      " or ?rate=BITS (for example ?rate=8M) for a constant rate";
-        return false;
-    }
-    return true;
+    return m_settings.pace != PaceMode::PCR || PcrsGiveRate();
 }
 
-bool FileSource::HasPcr()
+// False with m_error set when the scanned span has no PCR, or PCRs that give no rate.
+bool FileSource::PcrsGiveRate()
 {
-    bool found = false;
+    PcrProbe probe;
     bool atEnd = false;
-    while (!found && m_offset < PCR_SCAN_BYTES && Refill(&atEnd) && !atEnd) {
-        for (size_t at = 0; at + TS_PACKET_BYTES <= m_used && !found; at += TS_PACKET_BYTES) {
-            uint64_t pcr = 0;
-            found = TsReadPcr(&m_chunk[at], &pcr);
-        }
+    while (!probe.GivesRate() && m_offset < PCR_SCAN_BYTES && Refill(&atEnd) && !atEnd) {
+        for (size_t at = 0; at + TS_PACKET_BYTES <= m_used; at += TS_PACKET_BYTES)
+            probe.Add(&m_chunk[at]);
         m_pos = m_used;
     }
-    return m_error.empty() && Rewind() && found;
+    if (!m_error.empty() || !Rewind())
+        return false;
+    if (probe.GivesRate())
+        return true;
+    const std::string span = " in the first " + std::string(PCR_SCAN_TEXT) + " of " + m_settings.path;
+    m_error = (probe.SawPcr() ? "a single PCR value" + span + " gives no rate" : "no PCR" + span)
+            + " to pace by: add ?pace=none to send as fast as the host takes it,"
+              " or ?rate=BITS (for example ?rate=8M) for a constant rate";
+    return false;
 }
 
 bool FileSource::Refill(bool* atEnd)
@@ -117,8 +125,51 @@ bool FileSource::Refill(bool* atEnd)
         return Fail("cannot read", GetLastError());
     m_used = got;
     m_offset += got;
-    *atEnd = got == 0;
+    if (m_settings.loop && got % TS_PACKET_BYTES != 0) {
+        // Cut mid-packet under us: the pass ends at the last whole packet, so the next stays aligned.
+        m_used -= got % TS_PACKET_BYTES;
+        m_offset = m_usable;
+    }
+    *atEnd = m_used == 0;
     return true;
+}
+
+// Refills the spent chunk; at the end of a looped pass starts the next one, unless
+// bytes are already waiting to go (they go first).
+ChunkStep FileSource::NextChunk(bool holding)
+{
+    bool atEnd = false;
+    if (!Refill(&atEnd))
+        return ChunkStep::FAILED;
+    if (!atEnd)
+        return ChunkStep::READY;
+    if (holding || !m_settings.loop)
+        return ChunkStep::AT_END;
+    return StartPass() ? ChunkStep::READY : ChunkStep::FAILED;
+}
+
+// A pass that sent nothing means the file shrank under us (a program rewriting it):
+// going round again would spin, or send the same fragment for ever.
+bool FileSource::StartPass()
+{
+    if (!m_passSent)
+        return FailShrunk();
+    m_passSent = false;
+    m_carry.Restart();
+    m_pacer.Restart();
+    return Rewind();
+}
+
+bool FileSource::FailShrunk()
+{
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(m_hFile, &size))
+        return Fail("cannot read the size of", GetLastError());
+    const std::string now = size.QuadPart == 0
+        ? "became empty"
+        : "shrank to " + std::to_string(size.QuadPart) + " bytes, less than one 188-byte packet,";
+    m_error = m_settings.path + " " + now + " while looping (is a program rewriting it?)";
+    return false;
 }
 
 bool FileSource::Rewind()
@@ -148,19 +199,11 @@ ReadResult FileSource::Read(uint8_t* dst, size_t capacity, DWORD waitMs)
     for (;;) {
         result.status = copied > 0 ? ReadStatus::DATA : ReadStatus::NOTHING_YET;
         if (m_pos == m_used) {
-            bool atEnd = false;
-            if (!Refill(&atEnd))
+            const ChunkStep step = NextChunk(copied > 0);
+            if (step == ChunkStep::FAILED)
                 return ReadResult{ReadStatus::FAILED, 0};
-            if (atEnd && copied > 0)
-                return result;
-            if (atEnd && !m_settings.loop)
-                return ReadResult{ReadStatus::ENDED, 0};
-            if (atEnd) {
-                if (!Rewind())
-                    return ReadResult{ReadStatus::FAILED, 0};
-                m_carry.Restart();
-                m_pacer.Restart();
-            }
+            if (step == ChunkStep::AT_END)
+                return copied > 0 ? result : ReadResult{ReadStatus::ENDED, 0};
             continue;
         }
         if (m_used - m_pos < TS_PACKET_BYTES) {     // the cut tail of a file played once
@@ -181,6 +224,7 @@ ReadResult FileSource::Read(uint8_t* dst, size_t capacity, DWORD waitMs)
             std::memcpy(dst + copied, packet, TS_PACKET_BYTES);
             copied += TS_PACKET_BYTES;
             m_pos += TS_PACKET_BYTES;
+            m_passSent = true;
             continue;
         }
         const double left = deadline - now;

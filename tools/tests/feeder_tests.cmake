@@ -23,7 +23,7 @@ add_custom_command(OUTPUT "${DRIVER_BESIDE_TOOL_TESTS}"
     DEPENDS "${ZELMOOR_DRIVER_DLL}" VERBATIM)
 add_custom_target(driver_beside_tool_tests ALL DEPENDS "${DRIVER_BESIDE_TOOL_TESTS}")
 
-add_library(feeder_test_support STATIC ts_check.cpp switching_host.cpp feeder_streams.cpp)
+add_library(feeder_test_support STATIC ts_check.cpp synthetic_ts.cpp switching_host.cpp feeder_streams.cpp)
 target_include_directories(feeder_test_support PUBLIC .)
 target_link_libraries(feeder_test_support PUBLIC test_support zelmoor_tools_common)
 

@@ -75,9 +75,12 @@ TsReport CheckTransportStream(const uint8_t* data, size_t size)
             CheckCounter(p, at, pid, &tracks[pid], &report);
         uint64_t ticks = 0;
         bool discontinuity = false;
-        if (ReadPcr(p, &ticks, &discontinuity) && (pcrPid < 0 || pcrPid == pid)) {
-            pcrPid = pid;
-            report.pcrs.push_back(TsPcr{at, ticks, discontinuity});
+        if (ReadPcr(p, &ticks, &discontinuity)) {
+            report.pcrsByPid[pid].push_back(TsPcr{at, ticks, discontinuity});
+            if (pcrPid < 0)
+                pcrPid = pid;
+            if (pcrPid == pid)
+                report.pcrs.push_back(TsPcr{at, ticks, discontinuity});
         }
         at += PACKET;
     }

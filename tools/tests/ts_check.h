@@ -3,6 +3,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@ struct TsReport {
     uint64_t                continuityErrors = 0;
     std::string             firstError;         // "PID 0x100 at byte 376: 5 after 3"
     std::vector<TsPcr>      pcrs;               // of the first PID that carries PCRs
+    std::map<uint16_t, std::vector<TsPcr>> pcrsByPid;  // of every PID that carries PCRs
 };
 
 TsReport CheckTransportStream(const uint8_t* data, size_t size);

@@ -1,0 +1,15 @@
+// Small transport streams made in the test itself, for cases no recording shows:
+// PCRs that never change, several PCR PIDs, files cut while open.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// `count` packets with payload and no PCR, taking the PIDs in turn, counters in order per PID.
+std::vector<uint8_t> InterleavedPackets(const std::vector<uint16_t>& pids, size_t count);
+inline std::vector<uint8_t> PacketsWithoutPcr(size_t count) { return InterleavedPackets({0x100}, count); }
+// Gives the packet an adaptation field carrying `ticks` (27 MHz) as its PCR; payload stays.
+void PutPcr(uint8_t* packet, uint64_t ticks);
+// A new file in the temporary folder holding `bytes`; the caller deletes it.
+std::string TempFileWith(const std::vector<uint8_t>& bytes);
