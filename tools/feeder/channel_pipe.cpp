@@ -1,5 +1,6 @@
 #include "channel_pipe.h"
 
+#include "pipe_local_state.h"
 #include "pipe_name.h"
 
 bool IsHostGoneError(DWORD error)
@@ -63,10 +64,16 @@ bool ChannelPipe::HostPresent(DWORD* error)
     // A query, not a zero-byte write: an empty write could reach the host as an
     // empty block, which hosts take for a writer that has gone.
     DWORD state = 0;
-    if (GetNamedPipeHandleStateW(m_hPipe, &state, NULL, NULL, NULL, NULL, 0))
-        return true;
-    *error = GetLastError();
-    return !IsHostGoneError(*error);
+    if (!GetNamedPipeHandleStateW(m_hPipe, &state, NULL, NULL, NULL, NULL, 0)) {
+        *error = GetLastError();
+        return !IsHostGoneError(*error);
+    }
+    // A killed host closed its end without a disconnect: the query above still succeeds.
+    if (PipeFarEndClosed(m_hPipe)) {
+        *error = ERROR_BROKEN_PIPE;
+        return false;
+    }
+    return true;
 }
 
 void ChannelPipe::Close()

@@ -29,7 +29,7 @@ ChannelWorker::ChannelWorker(const ChannelMapping& mapping, StatusBoard* board, 
 
 ChannelWorker::~ChannelWorker()
 {
-    Join();
+    Join(INFINITE);     // the thread uses every member: none may go before it
 }
 
 bool ChannelWorker::Start()
@@ -38,13 +38,15 @@ bool ChannelWorker::Start()
     return m_hThread != NULL;
 }
 
-void ChannelWorker::Join()
+bool ChannelWorker::Join(DWORD timeoutMs)
 {
-    if (m_hThread != NULL) {
-        WaitForSingleObject(m_hThread, INFINITE);
-        CloseHandle(m_hThread);
-        m_hThread = NULL;
-    }
+    if (m_hThread == NULL)
+        return true;
+    if (WaitForSingleObject(m_hThread, timeoutMs) != WAIT_OBJECT_0)
+        return false;
+    CloseHandle(m_hThread);
+    m_hThread = NULL;
+    return true;
 }
 
 DWORD WINAPI ChannelWorker::ThreadMain(void* self)

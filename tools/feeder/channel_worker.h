@@ -23,7 +23,9 @@ public:
     ChannelWorker& operator=(const ChannelWorker&) = delete;
 
     bool Start();
-    void Join();
+    // True once the thread has ended, waiting at most timeoutMs for it.
+    bool Join(DWORD timeoutMs);
+    uint32_t Channel() const { return m_channel; }
 
 private:
     static DWORD WINAPI ThreadMain(void* self);

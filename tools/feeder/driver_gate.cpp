@@ -17,10 +17,11 @@ bool DriverGate::Start(HANDLE hStop)
     return m_hThread != NULL;
 }
 
-void DriverGate::Join()
+bool DriverGate::Join(DWORD timeoutMs)
 {
     if (m_hThread != NULL) {
-        WaitForSingleObject(m_hThread, INFINITE);
+        if (WaitForSingleObject(m_hThread, timeoutMs) != WAIT_OBJECT_0)
+            return false;   // the thread still sets m_hOpen: it stays
         CloseHandle(m_hThread);
         m_hThread = NULL;
     }
@@ -28,6 +29,7 @@ void DriverGate::Join()
         CloseHandle(m_hOpen);
         m_hOpen = NULL;
     }
+    return true;
 }
 
 DWORD WINAPI DriverGate::ThreadMain(void* self)

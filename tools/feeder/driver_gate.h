@@ -9,14 +9,15 @@
 class DriverGate {
 public:
     DriverGate() = default;
-    ~DriverGate() { Join(); }
+    ~DriverGate() { Join(INFINITE); }
     DriverGate(const DriverGate&) = delete;
     DriverGate& operator=(const DriverGate&) = delete;
 
     bool Start(HANDLE hStop);
     // Signalled while a channel is open somewhere; workers wait on it.
     HANDLE ChannelOpenEvent() const { return m_hOpen; }
-    void Join();
+    // True once the thread has ended (the stop event set), waiting at most timeoutMs.
+    bool Join(DWORD timeoutMs);
 
 private:
     static DWORD WINAPI ThreadMain(void* self);

@@ -39,5 +39,6 @@ const char* FeederHelpText()
         "  0  stopped by Ctrl+C or --seconds\n"
         "  2  bad option, mapping or map line (nothing was started)\n"
         "  3  the map file could not be read\n"
-        "  4  the system refused a thread or an event at start\n";
+        "  4  the system refused a thread or an event at start\n"
+        "  130  a second Ctrl+C while stopping: ended at once, sources not closed\n";
 }

@@ -9,9 +9,11 @@
 #include "channel_worker.h"
 #include "clock.h"
 #include "console_screen.h"
+#include "console_stop.h"
 #include "driver_gate.h"
 #include "feeder_exit_codes.h"
 #include "feeder_options.h"
+#include "feeder_stop.h"
 #include "status_board.h"
 #include "system_error.h"
 #include "wide.h"
@@ -24,17 +26,43 @@ const double MS_PER_SECOND = 1000.0;
 // allows it about five seconds: enough to close the sources and print the summary.
 const DWORD  CLOSE_GRACE_MS = 4000;
 
-HANDLE g_hStop = NULL;      // set by the console's handler thread; every worker waits on it
-HANDLE g_hFinished = NULL;  // set once the summary is out
+// The gate's thread only looks for a mutex: it ends at once unless the system is stuck.
+const DWORD  GATE_STOP_MS = 1000;
+
+HANDLE       g_hStop = NULL;        // set by the console's handler thread; every worker waits on it
+HANDLE       g_hFinished = NULL;    // set once the summary is out
+ConsoleStop* g_pConsoleStop = NULL; // made before the handler is installed, never freed
 
 BOOL WINAPI OnConsoleEvent(DWORD event)
 {
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT)
+    switch (g_pConsoleStop->OnEvent(event)) {
+    case ConsoleAction::NOT_OURS:
         return FALSE;
-    SetEvent(g_hStop);
-    if (event == CTRL_CLOSE_EVENT)
+    case ConsoleAction::END_NOW:
+        // No output and no clean-up: either may be what holds the stop. The job object
+        // still ends the programs of cmd: sources.
+        TerminateProcess(GetCurrentProcess(), FEEDER_EXIT_INTERRUPTED);
+        return TRUE;
+    case ConsoleAction::STOP_AND_WAIT:
         WaitForSingleObject(g_hFinished, CLOSE_GRACE_MS);
-    return TRUE;
+        return TRUE;
+    default:
+        return TRUE;
+    }
+}
+
+// Stops every thread within its bound; false when one of them is still running.
+bool StopAll(std::vector<std::unique_ptr<ChannelWorker>>* workers, DriverGate* gate, StatusBoard* board)
+{
+    SetEvent(g_hStop);
+    const bool workersEnded = JoinWorkers(workers, board, WORKERS_STOP_MS).empty();
+    const bool gateEnded = gate->Join(GATE_STOP_MS);
+    if (!gateEnded)
+        std::fprintf(stderr, "zelmoor_feeder: the driver watch did not stop within %lu ms; ending without it\n",
+                     GATE_STOP_MS);
+    board->Summary();   // bounded too: it gives up on output that is blocked
+    SetEvent(g_hFinished);
+    return workersEnded && gateEnded;
 }
 
 // Waits for Ctrl+C or the time limit, refreshing the status lines meanwhile.
@@ -59,6 +87,7 @@ int Run(const FeederOptions& options)
 {
     g_hStop = CreateEventW(NULL, TRUE, FALSE, NULL);
     g_hFinished = CreateEventW(NULL, TRUE, FALSE, NULL);
+    g_pConsoleStop = new ConsoleStop(g_hStop);
     if (g_hStop == NULL || g_hFinished == NULL) {
         std::fprintf(stderr, "zelmoor_feeder: cannot make the stop events (%s)\n", SystemErrorText(GetLastError()).c_str());
         return FEEDER_EXIT_START;
@@ -92,11 +121,11 @@ int Run(const FeederOptions& options)
     }
     if (code == FEEDER_EXIT_OK)
         RunUntilStopped(&board, options.seconds);
-    SetEvent(g_hStop);
-    workers.clear();    // each joins its thread: sources closed, programs ended
-    gate.Join();
-    board.Summary();
-    SetEvent(g_hFinished);
+    if (!StopAll(&workers, &gate, &board)) {
+        // A thread still running uses the board and the gate: end before they are freed.
+        std::fflush(nullptr);
+        ExitProcess(static_cast<UINT>(code));
+    }
     return code;
 }
 

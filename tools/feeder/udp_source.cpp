@@ -12,6 +12,7 @@
 #include "winsock_use.h"
 
 #include <atomic>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -22,6 +23,10 @@ const size_t DATAGRAM_CAPACITY = 64 * 1024;             // the largest UDP datag
 const uint32_t MULTICAST_MASK = 0xF0000000;             // 224.0.0.0/4
 const uint32_t MULTICAST_NET = 0xE0000000;
 const DWORD MS_PER_SECOND = 1000;
+// Datagrams taken between two looks at the stop event: a flood never keeps it waiting long.
+const size_t UDP_DRAIN_DATAGRAMS = 64;
+// Close waits this long for the receiving thread; a flood ends it within one pass.
+const DWORD UDP_CLOSE_WAIT_MS = 500;
 
 struct UdpEndpoint {
     sockaddr_in local{};        // what is bound: the address itself, or any address for a group
@@ -36,35 +41,102 @@ std::string Seconds(DWORD ms)
     return std::to_string(ms / MS_PER_SECOND) + "." + std::to_string(ms % MS_PER_SECOND / 100);
 }
 
+// What the source and its receiving thread share. The thread holds a reference of
+// its own, so a Close that stops waiting for a late thread frees nothing it uses.
+struct UdpReceiver {
+    explicit UdpReceiver(size_t queueBytes) : queue(queueBytes, TS_PACKET_BYTES) {}
+    ~UdpReceiver();
+
+    StreamQueue             queue;
+    SOCKET                  socket = INVALID_SOCKET;
+    HANDLE                  hReadable = NULL;       // signalled by Winsock when datagrams wait
+    HANDLE                  hStop = NULL;           // set by Close for the receiving thread
+    std::atomic<uint64_t>   dropped{0};
+    std::atomic<ULONGLONG>  lastArrival{0};         // tick of the last datagram, or of Open
+    std::atomic<int>        receiveError{0};        // set by the receiving thread before it ends
+};
+
+UdpReceiver::~UdpReceiver()
+{
+    CloseAndClear(socket);
+    if (hReadable != NULL)
+        WSACloseEvent(hReadable);
+    if (hStop != NULL)
+        CloseHandle(hStop);
+}
+
+enum class DrainOutcome { EMPTY, MORE, FAILED };
+
+// Takes up to UDP_DRAIN_DATAGRAMS waiting datagrams, so that a flood never keeps
+// the thread from seeing its stop event for long.
+DrainOutcome DrainSocket(UdpReceiver* rx, std::vector<uint8_t>* datagram)
+{
+    for (size_t taken = 0; taken < UDP_DRAIN_DATAGRAMS; ++taken) {
+        const int got = recv(rx->socket, reinterpret_cast<char*>(datagram->data()), static_cast<int>(datagram->size()), 0);
+        if (got < 0) {
+            const int error = WSAGetLastError();
+            // Would block: drained. Reset: an ICMP answer to some earlier send, harmless here.
+            if (error == WSAEWOULDBLOCK)
+                return DrainOutcome::EMPTY;
+            if (error == WSAECONNRESET || error == WSAEMSGSIZE)
+                continue;
+            rx->receiveError = error;
+            return DrainOutcome::FAILED;
+        }
+        rx->lastArrival = GetTickCount64();
+        const PacketSpan packets = PacketsOfDatagram(datagram->data(), static_cast<size_t>(got));
+        if (packets.size > 0)
+            rx->dropped += rx->queue.PushDroppingOldest(packets.data, packets.size);
+    }
+    return DrainOutcome::MORE;
+}
+
+void ReceiveLoop(UdpReceiver* rx)
+{
+    std::vector<uint8_t> datagram(DATAGRAM_CAPACITY);
+    // The stop event comes first: when both are set, the wait answers with it.
+    const HANDLE handles[] = {rx->hStop, rx->hReadable};
+    for (;;) {
+        const DWORD woke = WaitForMultipleObjects(ARRAYSIZE(handles), handles, FALSE, INFINITE);
+        if (woke != WAIT_OBJECT_0 + 1)
+            return;
+        WSAResetEvent(rx->hReadable);
+        const DrainOutcome outcome = DrainSocket(rx, &datagram);
+        if (outcome == DrainOutcome::FAILED)
+            return;
+        if (outcome == DrainOutcome::MORE)
+            WSASetEvent(rx->hReadable);     // more wait: the next pass comes after a look at the stop event
+    }
+}
+
+DWORD WINAPI ReceiveThread(void* param)
+{
+    std::unique_ptr<std::shared_ptr<UdpReceiver>> rx(static_cast<std::shared_ptr<UdpReceiver>*>(param));
+    ReceiveLoop(rx->get());
+    return 0;
+}
+
 class UdpSource : public Source {
 public:
     UdpSource(const UdpEndpoint& endpoint, const UdpLimits& limits)
-        : m_endpoint(endpoint), m_limits(limits), m_queue(limits.queueBytes, TS_PACKET_BYTES) {}
+        : m_endpoint(endpoint), m_limits(limits) {}
     ~UdpSource() override { Close(); }
 
     bool Open() override;
     ReadResult Read(uint8_t* dst, size_t capacity, DWORD waitMs) override;
     void Close() override;
-    uint64_t DroppedPackets() const override { return m_dropped.load(); }
+    uint64_t DroppedPackets() const override { return m_rx ? m_rx->dropped.load() : m_droppedAtClose; }
 
 private:
     bool Fail(const std::string& what);
     bool OpenSocket();
     bool StartReceiving();
-    static DWORD WINAPI ReceiveThread(void* self);
-    void ReceiveLoop();
-    bool DrainSocket(std::vector<uint8_t>* datagram);
 
-    const UdpEndpoint       m_endpoint;
-    const UdpLimits         m_limits;
-    StreamQueue             m_queue;
-    SOCKET                  m_socket = INVALID_SOCKET;
-    HANDLE                  m_hReadable = NULL;     // signalled by Winsock when datagrams wait
-    HANDLE                  m_hStop = NULL;         // set by Close for the receiving thread
-    HANDLE                  m_hThread = NULL;
-    std::atomic<uint64_t>   m_dropped{0};
-    std::atomic<ULONGLONG>  m_lastArrival{0};       // tick of the last datagram, or of Open
-    std::atomic<int>        m_receiveError{0};      // set by the receiving thread before it ends
+    const UdpEndpoint               m_endpoint;
+    const UdpLimits                 m_limits;
+    std::shared_ptr<UdpReceiver>    m_rx;               // null until opened and once closed
+    HANDLE                          m_hThread = NULL;
+    uint64_t                        m_droppedAtClose = 0;
 };
 
 bool UdpSource::Fail(const std::string& what)
@@ -76,22 +148,23 @@ bool UdpSource::Fail(const std::string& what)
 
 bool UdpSource::OpenSocket()
 {
-    m_socket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-    if (m_socket == INVALID_SOCKET)
+    SOCKET& s = m_rx->socket;
+    s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    if (s == INVALID_SOCKET)
         return Fail("cannot make a socket: " + LastSocketErrorText());
     // Best effort: the system may cap it, and a smaller buffer still works.
     const int bufferBytes = UDP_RECEIVE_BUFFER_BYTES;
-    setsockopt(m_socket, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bufferBytes), sizeof bufferBytes);
+    setsockopt(s, SOL_SOCKET, SO_RCVBUF, reinterpret_cast<const char*>(&bufferBytes), sizeof bufferBytes);
     if (m_endpoint.multicast) {
         // Several programs may listen to one group.
         const BOOL reuse = TRUE;
-        setsockopt(m_socket, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof reuse);
+        setsockopt(s, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const char*>(&reuse), sizeof reuse);
     }
-    if (bind(m_socket, reinterpret_cast<const sockaddr*>(&m_endpoint.local), sizeof m_endpoint.local) != 0)
+    if (bind(s, reinterpret_cast<const sockaddr*>(&m_endpoint.local), sizeof m_endpoint.local) != 0)
         return Fail("cannot receive on this port: " + LastSocketErrorText()
                     + " (is another program receiving on it?)");
     if (m_endpoint.multicast
-        && setsockopt(m_socket, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&m_endpoint.membership),
+        && setsockopt(s, IPPROTO_IP, IP_ADD_MEMBERSHIP, reinterpret_cast<const char*>(&m_endpoint.membership),
                       sizeof m_endpoint.membership) != 0)
         return Fail("cannot join the multicast group: " + LastSocketErrorText()
                     + " (check ?interface= and that the network carries multicast)");
@@ -100,19 +173,20 @@ bool UdpSource::OpenSocket()
 
 bool UdpSource::StartReceiving()
 {
-    m_hReadable = WSACreateEvent();
-    m_hStop = CreateEventW(NULL, TRUE, FALSE, NULL);
-    if (m_hReadable == WSA_INVALID_EVENT || m_hStop == NULL) {
-        m_hReadable = m_hReadable == WSA_INVALID_EVENT ? NULL : m_hReadable;
+    const HANDLE readable = WSACreateEvent();
+    m_rx->hReadable = readable == WSA_INVALID_EVENT ? NULL : readable;
+    m_rx->hStop = CreateEventW(NULL, TRUE, FALSE, NULL);
+    if (m_rx->hReadable == NULL || m_rx->hStop == NULL)
         return Fail("cannot make an event: " + SystemErrorText(GetLastError()));
-    }
     // Also makes the socket non-blocking, so the thread drains it without waiting.
-    if (WSAEventSelect(m_socket, m_hReadable, FD_READ) != 0)
+    if (WSAEventSelect(m_rx->socket, m_rx->hReadable, FD_READ) != 0)
         return Fail("cannot watch the socket: " + LastSocketErrorText());
-    m_lastArrival = GetTickCount64();
-    m_hThread = CreateThread(NULL, 0, ReceiveThread, this, 0, NULL);
+    m_rx->lastArrival = GetTickCount64();
+    std::unique_ptr<std::shared_ptr<UdpReceiver>> threadsOwn(new std::shared_ptr<UdpReceiver>(m_rx));
+    m_hThread = CreateThread(NULL, 0, ReceiveThread, threadsOwn.get(), 0, NULL);
     if (m_hThread == NULL)
         return Fail("cannot start the receiving thread: " + SystemErrorText(GetLastError()));
+    threadsOwn.release();   // the thread's now
     return true;
 }
 
@@ -121,63 +195,28 @@ bool UdpSource::Open()
     std::string why;
     if (!StartWinsock(&why))
         return Fail(why);
+    Close();    // a source opened again after a failure starts afresh
+    m_rx = std::make_shared<UdpReceiver>(m_limits.queueBytes);
     return OpenSocket() && StartReceiving();
-}
-
-DWORD WINAPI UdpSource::ReceiveThread(void* self)
-{
-    static_cast<UdpSource*>(self)->ReceiveLoop();
-    return 0;
-}
-
-void UdpSource::ReceiveLoop()
-{
-    std::vector<uint8_t> datagram(DATAGRAM_CAPACITY);
-    const HANDLE handles[] = {m_hStop, m_hReadable};
-    for (;;) {
-        const DWORD woke = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
-        if (woke != WAIT_OBJECT_0 + 1)
-            return;
-        WSAResetEvent(m_hReadable);
-        if (!DrainSocket(&datagram))
-            return;
-    }
-}
-
-// Takes every datagram waiting; false on a socket error that ends receiving.
-bool UdpSource::DrainSocket(std::vector<uint8_t>* datagram)
-{
-    for (;;) {
-        const int got = recv(m_socket, reinterpret_cast<char*>(datagram->data()), static_cast<int>(datagram->size()), 0);
-        if (got < 0) {
-            const int error = WSAGetLastError();
-            // Would block: drained. Reset: an ICMP answer to some earlier send, harmless here.
-            if (error == WSAEWOULDBLOCK)
-                return true;
-            if (error == WSAECONNRESET || error == WSAEMSGSIZE)
-                continue;
-            m_receiveError = error;
-            return false;
-        }
-        m_lastArrival = GetTickCount64();
-        const PacketSpan packets = PacketsOfDatagram(datagram->data(), static_cast<size_t>(got));
-        if (packets.size > 0)
-            m_dropped += m_queue.PushDroppingOldest(packets.data, packets.size);
-    }
 }
 
 ReadResult UdpSource::Read(uint8_t* dst, size_t capacity, DWORD waitMs)
 {
     ReadResult result;
-    result.bytes = m_queue.Pop(dst, capacity, waitMs);
+    if (!m_rx) {
+        m_error = "the source is not open";
+        result.status = ReadStatus::FAILED;
+        return result;
+    }
+    result.bytes = m_rx->queue.Pop(dst, capacity, waitMs);
     if (result.bytes > 0) {
         result.status = ReadStatus::DATA;
         return result;
     }
-    if (m_receiveError != 0) {
-        m_error = "receiving failed: " + SystemErrorText(static_cast<DWORD>(m_receiveError.load()));
+    if (m_rx->receiveError != 0) {
+        m_error = "receiving failed: " + SystemErrorText(static_cast<DWORD>(m_rx->receiveError.load()));
         result.status = ReadStatus::FAILED;
-    } else if (GetTickCount64() - m_lastArrival >= m_limits.silenceLimitMs) {
+    } else if (GetTickCount64() - m_rx->lastArrival >= m_limits.silenceLimitMs) {
         m_error = "no datagrams for " + Seconds(m_limits.silenceLimitMs) + " s (is the sender running?)";
         result.status = ReadStatus::FAILED;
     }
@@ -186,19 +225,17 @@ ReadResult UdpSource::Read(uint8_t* dst, size_t capacity, DWORD waitMs)
 
 void UdpSource::Close()
 {
+    if (!m_rx)
+        return;
     if (m_hThread != NULL) {
-        SetEvent(m_hStop);
-        WaitForSingleObject(m_hThread, INFINITE);
+        SetEvent(m_rx->hStop);
+        // A thread that overruns keeps the socket until it ends; the channel goes on without it.
+        WaitForSingleObject(m_hThread, UDP_CLOSE_WAIT_MS);
         CloseHandle(m_hThread);
         m_hThread = NULL;
     }
-    CloseAndClear(m_socket);
-    if (m_hReadable != NULL)
-        WSACloseEvent(m_hReadable);
-    m_hReadable = NULL;
-    if (m_hStop != NULL)
-        CloseHandle(m_hStop);
-    m_hStop = NULL;
+    m_droppedAtClose = m_rx->dropped.load();
+    m_rx.reset();   // the socket closes here once the thread has let go of it
 }
 
 class UdpConfig : public SourceConfig {

@@ -31,6 +31,8 @@ const DWORD  STALL_MS = 2000;           // long enough for the driver's ring to 
 const DWORD  UNGATED_FIND_LIMIT_MS = 5000;    // the feeder looks every quarter second then
 const size_t TS_BYTES_WANTED = 100 * 188;
 const DWORD  BUSY_HELD_MS = 1500;       // three times the feeder's wait before it calls a pipe busy
+const DWORD  KILLED_HOST_NOTICE_MS = 2000;  // a departure is seen in 20 ms; the rest is Wine and the load
+const char   HOST_SECONDS[] = "120";    // the host process runs until the test kills it
 
 ::testing::AssertionResult IsStreamOf(const Recording& recording, const TsReport& source)
 {
@@ -54,6 +56,13 @@ DWORD MillisecondsUntilGone(const std::string& eventName, const LARGE_INTEGER& s
     return static_cast<DWORD>(SecondsSince(start) * 1000.0);
 }
 
+// A host in a process of its own, selecting `channel` and draining it until killed.
+bool StartHostProcess(ChildProcess* host, uint32_t channel)
+{
+    return host->Start(ZELMOOR_HOST_EXE, {"--dll", ZELMOOR_TEST_DRIVER, "--channel", std::to_string(channel),
+                                          "--seconds", HOST_SECONDS});
+}
+
 class FeederRun : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_host.Load()) << m_host.Error(); }
@@ -65,9 +74,54 @@ protected:
         return m_host.Drain(seconds, [bytes](const Recording& r) { return bytes > 0 && r.bytes.size() >= bytes; });
     }
 
+    // A killed host closes its end of the pipe without a disconnect: the channel,
+    // idle in the state the host process saw `reached`, must still see it go.
+    void KillHostProcessOnce(uint32_t channel, const std::string& reached)
+    {
+        ChildProcess host;
+        ASSERT_TRUE(StartHostProcess(&host, channel));
+        ASSERT_TRUE(m_feeder.WaitForOutput(reached));
+        const size_t before = m_feeder.Output().size();
+        LARGE_INTEGER killed;
+        QueryPerformanceCounter(&killed);
+        EXPECT_EQ(host.Wait(0), static_cast<DWORD>(ChildProcess::STILL_RUNNING)) << "the host process ended by itself:\n" << host.Output();
+        const std::string left = "channel " + std::to_string(channel) + ": host left";
+        EXPECT_TRUE(WaitUntil([&] { return m_feeder.Output().find(left, before) != std::string::npos; },
+                              KILLED_HOST_NOTICE_MS))
+            << "the killed host was not noticed within " << KILLED_HOST_NOTICE_MS << " ms:\n" << m_feeder.Output();
+        std::printf("a killed host was seen to leave within %.0f ms (output polled from a file)\n",
+                    SecondsSince(killed) * 1000.0);
+    }
+
     SwitchingHost   m_host;
     FeederChild     m_feeder;
 };
+
+TEST_F(FeederRun, AKilledHostOfAnEndedChannelIsNoticedAndTheNextHostGetsTheFileAgain)
+{
+    const std::string a = StreamPath("clip_a.ts");
+    const std::vector<uint8_t> fileA = ReadWholeFile(a);
+    ASSERT_TRUE(m_feeder.Start({"5=file:" + a + "?pace=none"}));
+    KillHostProcessOnce(5, "channel 5: source ended");
+    const Recording next = Visit(5, VISIT_LIMIT_SECONDS, fileA.size());
+    EXPECT_TRUE(next.bytes == fileA) << next.bytes.size() << " bytes against the file's " << fileA.size() << ":\n"
+                                     << m_feeder.Output();
+}
+
+TEST_F(FeederRun, AKilledHostOfAChannelWhoseSourceIsDownIsNoticed)
+{
+    ASSERT_TRUE(m_feeder.Start({"4=file:no-such-recording.ts"}));
+    KillHostProcessOnce(4, "channel 4: source down");
+    ASSERT_TRUE(m_host.Select(4)) << m_host.Error();
+    const auto selectedTwice = [&] {
+        const std::string output = m_feeder.Output();
+        const std::string line = "channel 4: host selected the channel";
+        return output.find(line) != output.rfind(line);
+    };
+    EXPECT_TRUE(WaitUntil(selectedTwice, FEEDER_LINE_TIMEOUT_MS)) << "the next host was not taken up:\n"
+                                                                  << m_feeder.Output();
+    m_host.Leave();
+}
 
 TEST_F(FeederRun, AHostSwitchingAmongChannelsGetsEachChannelsOwnStream)
 {

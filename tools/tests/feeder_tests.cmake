@@ -37,12 +37,16 @@ target_link_libraries(zelmoor_feeder_unit_tests PRIVATE zelmoor_feeder_core feed
 add_dependencies(zelmoor_feeder_unit_tests feeder_streams)
 gtest_discover_tests(zelmoor_feeder_unit_tests TEST_PREFIX "feeder." DISCOVERY_MODE PRE_TEST)
 
-add_executable(zelmoor_feeder_run_tests feeder_run_test.cpp feeder_child.cpp child_process.cpp test_pipe.cpp)
-target_link_libraries(zelmoor_feeder_run_tests PRIVATE zelmoor_tools_common feeder_test_support gtest_main)
+add_executable(zelmoor_feeder_run_tests feeder_run_test.cpp feeder_stop_test.cpp feeder_child.cpp child_process.cpp
+    test_pipe.cpp)
+target_link_libraries(zelmoor_feeder_run_tests PRIVATE zelmoor_feeder_core zelmoor_tools_common feeder_test_support
+    gtest_main)
 target_compile_definitions(zelmoor_feeder_run_tests PRIVATE
     "ZELMOOR_FEEDER_EXE=\"$<TARGET_FILE:zelmoor_feeder>\""
-    "ZELMOOR_EMITTER_EXE=\"$<TARGET_FILE:ts_emitter>\"")
-add_dependencies(zelmoor_feeder_run_tests zelmoor_feeder ts_emitter feeder_streams driver_beside_tool_tests)
+    "ZELMOOR_EMITTER_EXE=\"$<TARGET_FILE:ts_emitter>\""
+    "ZELMOOR_HOST_EXE=\"$<TARGET_FILE:zelmoor_host>\""
+    "ZELMOOR_TEST_DRIVER=\"${DRIVER_BESIDE_TOOL_TESTS}\"")
+add_dependencies(zelmoor_feeder_run_tests zelmoor_feeder zelmoor_host ts_emitter feeder_streams driver_beside_tool_tests)
 # The feeder and the in-process host meet on pipes named Zelmoor*, global within a Wine prefix.
 gtest_discover_tests(zelmoor_feeder_run_tests TEST_PREFIX "feeder." DISCOVERY_MODE PRE_TEST
     PROPERTIES RESOURCE_LOCK zelmoor_names TIMEOUT 180)

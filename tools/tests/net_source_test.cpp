@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -21,6 +24,11 @@ const DWORD READ_WAIT_MS = 50;
 const ULONGLONG DEADLINE_MS = 10 * 1000;
 const uint8_t RTP_V2 = 0x80;
 const uint8_t RTP_MP2T = 33;
+const int FLOOD_SENDERS = 2;
+const int FLOOD_ROUNDS = 7;
+const size_t FLOOD_QUEUE_PACKETS = 70;
+const uint64_t FLOOD_DROPS_BEFORE_CLOSE = 10000;
+const DWORD FLOOD_CLOSE_LIMIT_MS = 1000;        // the source's own bound is half of it
 
 // Packets numbered in their payload, so that order and wholeness can be checked.
 std::vector<uint8_t> NumberedPackets(uint32_t first, size_t count)
@@ -126,6 +134,74 @@ std::string ReadUntilFailed(Source* source)
         if (source->Read(buffer.data(), buffer.size(), READ_WAIT_MS).status == ReadStatus::FAILED)
             return source->Error();
     return "";
+}
+
+// Senders on loopback, each as fast as it can from a thread of its own, until destroyed.
+class UdpFlood {
+public:
+    explicit UdpFlood(uint16_t port) : m_port(port) {}
+    ~UdpFlood() { Stop(); }
+    void Stop()
+    {
+        m_stop = true;
+        for (HANDLE thread : m_threads) {
+            WaitForSingleObject(thread, INFINITE);
+            CloseHandle(thread);
+        }
+        m_threads.clear();
+    }
+    bool Start(int senders)
+    {
+        for (int i = 0; i < senders; ++i) {
+            const HANDLE thread = CreateThread(NULL, 0, Main, this, 0, NULL);
+            if (thread == NULL)
+                return false;
+            m_threads.push_back(thread);
+        }
+        return true;
+    }
+    uint64_t Sent() const { return m_sent.load(); }
+
+private:
+    static DWORD WINAPI Main(void* self)
+    {
+        UdpFlood* flood = static_cast<UdpFlood*>(self);
+        UdpSender sender(flood->m_port);
+        const std::vector<uint8_t> datagram = NumberedPackets(0, 7);
+        while (!flood->m_stop.load())
+            if (sender.Send(datagram))
+                ++flood->m_sent;
+        return 0;
+    }
+
+    const uint16_t          m_port;
+    std::vector<HANDLE>     m_threads;
+    std::atomic<bool>       m_stop{false};
+    std::atomic<uint64_t>   m_sent{0};
+};
+
+// Close on a thread of its own, so that one that never returns fails the test
+// instead of hanging it: the flood is stopped then, which lets Close return.
+double MillisecondsToClose(Source* source, UdpFlood* flood)
+{
+    LARGE_INTEGER start, end, frequency;
+    QueryPerformanceCounter(&start);
+    HANDLE thread = CreateThread(NULL, 0, [](void* p) -> DWORD {
+        static_cast<Source*>(p)->Close();
+        return 0;
+    }, source, 0, NULL);
+    EXPECT_NE(thread, nullptr);
+    if (thread == NULL)
+        return 0.0;
+    const bool returned = WaitForSingleObject(thread, FLOOD_CLOSE_LIMIT_MS) == WAIT_OBJECT_0;
+    QueryPerformanceCounter(&end);
+    EXPECT_TRUE(returned) << "Close did not return within " << FLOOD_CLOSE_LIMIT_MS << " ms under the flood";
+    if (!returned)
+        flood->Stop();
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart;
 }
 
 class NetSourceTest : public ::testing::Test {
@@ -354,6 +430,31 @@ TEST_F(NetSourceTest, UdpQueueOverflowDropsTheOldestWholePacketsAndCountsThem)
     const std::vector<uint8_t> after = ReadBytes(source.get(), TS_PACKET_BYTES);
     ASSERT_EQ(after.size(), TS_PACKET_BYTES);
     EXPECT_EQ(PacketNumber(after.data()), 100u) << "room made by reading is used again";
+}
+
+TEST_F(NetSourceTest, UdpCloseEndsWithinItsBoundUnderAFlood)
+{
+    const uint16_t port = FreeUdpPort();
+    UdpFlood flood(port);
+    ASSERT_TRUE(flood.Start(FLOOD_SENDERS));
+    UdpLimits limits;
+    limits.queueBytes = FLOOD_QUEUE_PACKETS * TS_PACKET_BYTES;     // full at once: the thread drops from then on
+    std::vector<double> closeMs;
+    for (int round = 0; round < FLOOD_ROUNDS; ++round) {
+        std::unique_ptr<Source> source = MakeSource("udp://127.0.0.1:" + std::to_string(port), limits);
+        ASSERT_TRUE(source->Open()) << source->Error();
+        const ULONGLONG deadline = GetTickCount64() + DEADLINE_MS;
+        while (source->DroppedPackets() < FLOOD_DROPS_BEFORE_CLOSE && GetTickCount64() < deadline)
+            SwitchToThread();
+        ASSERT_GE(source->DroppedPackets(), FLOOD_DROPS_BEFORE_CLOSE) << "the flood did not reach the source";
+        closeMs.push_back(MillisecondsToClose(source.get(), &flood));
+        if (HasFailure())
+            break;
+    }
+    std::sort(closeMs.begin(), closeMs.end());
+    std::printf("Close under a flood of %d senders (%llu datagrams sent): median %.1f ms, min %.1f, max %.1f\n",
+                FLOOD_SENDERS, static_cast<unsigned long long>(flood.Sent()), closeMs[closeMs.size() / 2],
+                closeMs.front(), closeMs.back());
 }
 
 TEST_F(NetSourceTest, UdpSilenceIsTroubleThatNamesTheSender)

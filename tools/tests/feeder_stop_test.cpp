@@ -1,0 +1,203 @@
+// Stopping the feeder: a second Ctrl+C ends it at once, and a channel whose
+// source will not close holds the stop no longer than its bound and is named.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "channel_worker.h"
+#include "console_stop.h"
+#include "driver_gate.h"
+#include "feeder_stop.h"
+#include "status_board.h"
+#include "test_pipe.h"
+#include "wait_until.h"
+
+namespace {
+
+const uint32_t HUNG_CHANNEL = 8;
+const uint32_t QUIET_CHANNEL = 9;       // no host: its worker only watches
+const DWORD    OPEN_DEADLINE_MS = 5000; // without the driver's mutex a pipe is looked for every quarter second
+const DWORD    STOP_BOUND_MS = 500;
+const DWORD    LOADED_MACHINE_MARGIN_MS = 1000;
+const DWORD    LINE_DEADLINE_MS = 5000;
+const DWORD    WATCHDOG_MS = 10000;     // far beyond the bound and its margin
+const size_t   SCREEN_COLUMNS = 200;
+const char     HELD_LINE[] = "channel 8: still stopping after 0.5 s";
+
+// Events that make a source's Close hang until the test lets it go.
+struct Hang {
+    HANDLE opened = CreateEventW(NULL, TRUE, FALSE, NULL);
+    HANDLE release = CreateEventW(NULL, TRUE, FALSE, NULL);
+    ~Hang()
+    {
+        CloseHandle(opened);
+        CloseHandle(release);
+    }
+};
+
+// A source stuck in the system on Close, as a driver or a network stack can be.
+class HangingSource : public Source {
+public:
+    explicit HangingSource(const Hang* hang) : m_hang(hang) {}
+    bool Open() override { return SetEvent(m_hang->opened) != FALSE; }
+    ReadResult Read(uint8_t*, size_t, DWORD waitMs) override
+    {
+        Sleep(waitMs);  // nothing arrives; waits as long as asked, as every source does
+        return ReadResult();
+    }
+    void Close() override { WaitForSingleObject(m_hang->release, INFINITE); }
+
+private:
+    const Hang* m_hang;
+};
+
+class HangingConfig : public SourceConfig {
+public:
+    explicit HangingConfig(const Hang* hang) : m_hang(hang) {}
+    std::unique_ptr<Source> Create() const override { return std::unique_ptr<Source>(new HangingSource(m_hang)); }
+    const std::string& Text() const override { return m_text; }
+
+private:
+    const Hang*         m_hang;
+    const std::string   m_text = "test:hanging";
+};
+
+class TextScreen : public BoardScreen {
+public:
+    TextScreen() { InitializeCriticalSection(&m_csText); }
+    ~TextScreen() override { DeleteCriticalSection(&m_csText); }
+    size_t Columns() override { return SCREEN_COLUMNS; }
+    void EraseRowsAbove(size_t) override {}
+    void Write(const std::string& text) override
+    {
+        EnterCriticalSection(&m_csText);
+        m_text += text;
+        LeaveCriticalSection(&m_csText);
+    }
+    std::string Text()
+    {
+        EnterCriticalSection(&m_csText);
+        const std::string text = m_text;
+        LeaveCriticalSection(&m_csText);
+        return text;
+    }
+
+private:
+    CRITICAL_SECTION    m_csText;
+    std::string         m_text;
+};
+
+struct Event {
+    HANDLE h = CreateEventW(NULL, TRUE, FALSE, NULL);
+    ~Event() { CloseHandle(h); }
+};
+
+// Stops the workers and lets a hung Close go on leaving scope, so that no failed
+// check leaves a thread stuck.
+struct ReleaseOnExit {
+    HANDLE stop;
+    HANDLE release;
+    ~ReleaseOnExit()
+    {
+        SetEvent(stop);
+        SetEvent(release);
+    }
+};
+
+// Lets a hung Close go after a while, so that a stop that waits for it without
+// bound fails the test by its time instead of hanging it.
+class ReleaseLater {
+public:
+    ReleaseLater(HANDLE release, DWORD afterMs)
+    {
+        CreateTimerQueueTimer(&m_hTimer, NULL, [](void* event, BOOLEAN) { SetEvent(event); }, release, afterMs, 0,
+                              WT_EXECUTEONLYONCE);
+    }
+    ~ReleaseLater()
+    {
+        if (m_hTimer != NULL)
+            DeleteTimerQueueTimer(NULL, m_hTimer, INVALID_HANDLE_VALUE);
+    }
+
+private:
+    HANDLE m_hTimer = NULL;
+};
+
+ChannelMapping Mapping(uint32_t channel, std::shared_ptr<SourceConfig> source)
+{
+    ChannelMapping mapping;
+    mapping.channel = channel;
+    mapping.source = std::move(source);
+    return mapping;
+}
+
+TEST(FeederStop, AChannelWhoseSourceWillNotCloseHoldsTheStopOnlyUntilItsBoundAndIsNamed)
+{
+    Hang hang;
+    const Event stopEvent;
+    const HANDLE stop = stopEvent.h;
+    const std::vector<ChannelMapping> mappings = {Mapping(HUNG_CHANNEL, std::make_shared<HangingConfig>(&hang)),
+                                                  Mapping(QUIET_CHANNEL, std::make_shared<HangingConfig>(&hang))};
+    TextScreen* screen = new TextScreen;
+    StatusBoard board(mappings, std::unique_ptr<BoardScreen>(screen));
+    ASSERT_TRUE(board.Start());
+    DriverGate gate;
+    ASSERT_TRUE(gate.Start(stop));
+    TestPipe pipe(HUNG_CHANNEL);
+    ASSERT_TRUE(pipe.IsOpen());
+    std::vector<std::unique_ptr<ChannelWorker>> workers;
+    std::unique_ptr<ChannelWorker> kept;    // a worker handed back as held
+    const ReleaseOnExit releaseOnExit{stop, hang.release};
+    for (const ChannelMapping& mapping : mappings) {
+        workers.emplace_back(new ChannelWorker(mapping, &board, &gate, stop));
+        ASSERT_TRUE(workers.back()->Start());
+    }
+    ASSERT_EQ(WaitForSingleObject(hang.opened, OPEN_DEADLINE_MS), WAIT_OBJECT_0) << "the worker never opened the source";
+
+    const ReleaseLater watchdog(hang.release, WATCHDOG_MS);
+    SetEvent(stop);
+    const ULONGLONG start = GetTickCount64();
+    const std::vector<ChannelWorker*> held = JoinWorkers(&workers, &board, STOP_BOUND_MS);
+    const ULONGLONG tookMs = GetTickCount64() - start;
+    kept.reset(held.empty() ? nullptr : held[0]);
+    std::printf("the stop gave up on the hung channel after %llu ms\n", static_cast<unsigned long long>(tookMs));
+    EXPECT_LT(tookMs, STOP_BOUND_MS + LOADED_MACHINE_MARGIN_MS);
+    EXPECT_TRUE(workers.empty());
+    ASSERT_EQ(held.size(), 1u) << "only the hung channel holds the stop";
+    EXPECT_EQ(held[0]->Channel(), HUNG_CHANNEL);
+    EXPECT_TRUE(WaitUntil([&] { return screen->Text().find(HELD_LINE) != std::string::npos; }, LINE_DEADLINE_MS))
+        << "no line names the channel:\n" << screen->Text();
+
+    SetEvent(hang.release);     // Close returns after all: the worker ends and can be freed
+    EXPECT_TRUE(kept->Join(LINE_DEADLINE_MS));
+    EXPECT_TRUE(gate.Join(LINE_DEADLINE_MS));
+}
+
+TEST(FeederStop, TheFirstCtrlCAsksForAStopAndASecondEndsAtOnce)
+{
+    const Event stopEvent;
+    const HANDLE stop = stopEvent.h;
+    ConsoleStop console(stop);
+    EXPECT_EQ(console.OnEvent(CTRL_LOGOFF_EVENT), ConsoleAction::NOT_OURS);
+    EXPECT_EQ(WaitForSingleObject(stop, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "a logoff is not a stop";
+    EXPECT_EQ(console.OnEvent(CTRL_C_EVENT), ConsoleAction::STOP);
+    EXPECT_EQ(WaitForSingleObject(stop, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(console.OnEvent(CTRL_BREAK_EVENT), ConsoleAction::END_NOW);
+    EXPECT_EQ(console.OnEvent(CTRL_C_EVENT), ConsoleAction::END_NOW);
+}
+
+TEST(FeederStop, ClosingTheConsoleStopsAndWaitsWithoutCountingAsCtrlC)
+{
+    const Event stopEvent;
+    const HANDLE stop = stopEvent.h;
+    ConsoleStop console(stop);
+    EXPECT_EQ(console.OnEvent(CTRL_CLOSE_EVENT), ConsoleAction::STOP_AND_WAIT);
+    EXPECT_EQ(WaitForSingleObject(stop, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(console.OnEvent(CTRL_C_EVENT), ConsoleAction::STOP) << "the first Ctrl+C still stops cleanly";
+}
+
+} // namespace
