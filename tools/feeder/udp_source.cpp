@@ -76,7 +76,7 @@ bool UdpSource::Fail(const std::string& what)
 
 bool UdpSource::OpenSocket()
 {
-    m_socket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    m_socket = OpenPrivateSocket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (m_socket == INVALID_SOCKET)
         return Fail("cannot make a socket: " + LastSocketErrorText());
     // Best effort: the system may cap it, and a smaller buffer still works.

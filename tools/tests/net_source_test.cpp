@@ -298,6 +298,34 @@ TEST(StreamQueueTest, StopReleasesAWaitingPusher)
     EXPECT_FALSE(args.result);
 }
 
+// A program the feeder starts (another channel's cmd:) while a socket is open,
+// played here by this test program started suspended: it holds whatever it
+// inherited until it is ended.
+class InheritingProgram {
+public:
+    InheritingProgram()
+    {
+        wchar_t self[MAX_PATH];
+        GetModuleFileNameW(NULL, self, MAX_PATH);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        m_started = CreateProcessW(self, NULL, NULL, NULL, TRUE, CREATE_SUSPENDED, NULL, NULL, &startup, &m_process);
+    }
+    ~InheritingProgram()
+    {
+        if (!m_started)
+            return;
+        TerminateProcess(m_process.hProcess, 0);
+        CloseHandle(m_process.hThread);
+        CloseHandle(m_process.hProcess);
+    }
+    bool Started() const { return m_started != FALSE; }
+
+private:
+    PROCESS_INFORMATION m_process = {};
+    BOOL                m_started = FALSE;
+};
+
 // ---- udp ----------------------------------------------------------------------
 
 TEST_F(NetSourceTest, UdpCarriesWholePacketsFromBareShortAndRtpDatagrams)
@@ -462,6 +490,25 @@ TEST_F(NetSourceTest, TcpRefusedFailsOpenWithTheSystemReason)
     std::unique_ptr<Source> source = MakeTcpSource(FreeUdpPort());
     EXPECT_FALSE(source->Open());
     EXPECT_EQ(source->Error().find("cannot connect: error 10061"), 0u) << source->Error();
+}
+
+TEST_F(NetSourceTest, AProgramStartedMeanwhileKeepsNeitherAClosedPortNorAClosedConnection)
+{
+    const DWORD CLOSED_WITHIN_MS = 2000;
+    const std::string udpText = "udp://127.0.0.1:" + std::to_string(FreeUdpPort());
+    std::unique_ptr<Source> udp = MakeSource(udpText);
+    TcpServer server;
+    std::unique_ptr<Source> tcp = MakeTcpSource(server.Port());
+    ASSERT_TRUE(udp->Open()) << udp->Error();
+    ASSERT_TRUE(tcp->Open()) << tcp->Error();
+    ASSERT_TRUE(server.Accept());
+    InheritingProgram program;
+    ASSERT_TRUE(program.Started());
+    udp->Close();
+    tcp->Close();
+    std::unique_ptr<Source> again = MakeSource(udpText);
+    EXPECT_TRUE(again->Open()) << "the program kept the port: " << again->Error();
+    EXPECT_TRUE(server.PeerClosed(CLOSED_WITHIN_MS)) << "the program kept the connection open";
 }
 
 // ---- http ---------------------------------------------------------------------
