@@ -298,6 +298,29 @@ TEST(StreamQueueTest, StopReleasesAWaitingPusher)
     EXPECT_FALSE(args.result);
 }
 
+// The reader's last chunk and its Finish may come between a pop that timed out
+// empty and the question whether the stream has ended; the chunk still comes first.
+TEST(StreamQueueTest, AFinishRightAfterAnEmptyPopStillGivesEveryByteBeforeTheEnd)
+{
+    const size_t LAST_CHUNK_BYTES = 64 * 1024;
+    const size_t POP_BYTES = LAST_CHUNK_BYTES / 3;   // the chunk takes several pops
+    StreamQueue queue(4 * LAST_CHUNK_BYTES, 1);
+    std::vector<uint8_t> chunk(LAST_CHUNK_BYTES), out(POP_BYTES);
+    for (size_t i = 0; i < chunk.size(); ++i)
+        chunk[i] = static_cast<uint8_t>(i * 7 + 1);
+    ASSERT_EQ(queue.Pop(out.data(), out.size(), 0), 0u);
+    ASSERT_TRUE(queue.PushWaiting(chunk.data(), chunk.size()));
+    queue.Finish();
+    std::vector<uint8_t> got;
+    while (!queue.Drained()) {
+        const size_t n = queue.Pop(out.data(), out.size(), 0);
+        ASSERT_GT(n, 0u) << "not at the end, yet nothing to pop";
+        got.insert(got.end(), out.begin(), out.begin() + static_cast<ptrdiff_t>(n));
+    }
+    EXPECT_EQ(got.size(), chunk.size()) << "the end came before the last chunk";
+    EXPECT_TRUE(got == chunk);
+}
+
 // A program the feeder starts (another channel's cmd:) while a socket is open,
 // played here by this test program started suspended: it holds whatever it
 // inherited until it is ended.
