@@ -3,6 +3,16 @@
 #include "pipe_local_state.h"
 #include "pipe_name.h"
 
+PipeOpen ClassifyOpenError(DWORD error)
+{
+    if (error == ERROR_PIPE_BUSY)
+        return PipeOpen::BUSY;
+    if (error == ERROR_ACCESS_DENIED)
+        return PipeOpen::DENIED;
+    // Anything else is taken for not there yet: looking again is all one can do.
+    return PipeOpen::MISSING;
+}
+
 bool IsHostGoneError(DWORD error)
 {
     return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA || error == ERROR_PIPE_NOT_CONNECTED;
@@ -25,8 +35,7 @@ PipeOpen ChannelPipe::TryOpen()
     m_hPipe = CreateFileW(m_name.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, NULL);
     if (m_hPipe != INVALID_HANDLE_VALUE)
         return PipeOpen::OPENED;
-    // Anything but busy is treated as not there yet: looking again is all one can do.
-    return GetLastError() == ERROR_PIPE_BUSY ? PipeOpen::BUSY : PipeOpen::MISSING;
+    return ClassifyOpenError(GetLastError());
 }
 
 bool ChannelPipe::StartWrite(const uint8_t* data, size_t size, DWORD* error)

@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <string>
 
-enum class PipeOpen { OPENED, MISSING, BUSY };
+// DENIED: the pipe is there but refuses this user, as a host running elevated
+// or as a service makes it for a feeder with fewer rights.
+enum class PipeOpen { OPENED, MISSING, BUSY, DENIED };
 enum class WriteState { IDLE, PENDING, DONE, FAILED };
 
 class ChannelPipe {
@@ -41,6 +43,9 @@ private:
     OVERLAPPED      m_overlapped = {};
     bool            m_bPending = false;     // m_overlapped belongs to the system
 };
+
+// What a failed open of the channel's pipe means.
+PipeOpen ClassifyOpenError(DWORD error);
 
 // The host is gone: the channel was closed, changed or its process ended.
 bool IsHostGoneError(DWORD error);

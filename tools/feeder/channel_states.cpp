@@ -5,9 +5,16 @@ namespace {
 using S = ChannelState;
 using E = ChannelEvent;
 
+const char DENIED_SAYS[] = "access denied to the host's pipe; run the feeder as the same user, or with the same "
+                           "rights, as the host";
+
 const ChannelTransition TRANSITIONS[] = {
     {S::WATCHING,    E::PIPE_BUSY,     S::BUSY,        "pipe busy: another writer holds it; watching until it is free"},
     {S::BUSY,        E::PIPE_FREE,     S::WATCHING,    "the other writer has gone; watching"},
+    {S::WATCHING,    E::PIPE_DENIED,   S::DENIED,      DENIED_SAYS},
+    {S::BUSY,        E::PIPE_DENIED,   S::DENIED,      DENIED_SAYS},
+    {S::DENIED,      E::PIPE_FREE,     S::WATCHING,    "the refusing pipe has gone; watching"},
+    {S::DENIED,      E::HOST_FOUND,    S::CONNECTING,  "host selected the channel; opening the source"},
     {S::WATCHING,    E::HOST_FOUND,    S::CONNECTING,  "host selected the channel; opening the source"},
     {S::BUSY,        E::HOST_FOUND,    S::CONNECTING,  "host selected the channel; opening the source"},
     {S::CONNECTING,  E::SOURCE_OPENED, S::STREAMING,   "streaming"},
@@ -24,6 +31,7 @@ const ChannelTransition TRANSITIONS[] = {
     {S::RETRYING,    E::HOST_LEFT,     S::WATCHING,    "host left; source closed"},
     {S::WATCHING,    E::STOP,          S::STOPPED,     "stopped"},
     {S::BUSY,        E::STOP,          S::STOPPED,     "stopped"},
+    {S::DENIED,      E::STOP,          S::STOPPED,     "stopped"},
     {S::CONNECTING,  E::STOP,          S::STOPPED,     "stopped; source closed"},
     {S::STREAMING,   E::STOP,          S::STOPPED,     "stopped; source closed"},
     {S::ENDED,       E::STOP,          S::STOPPED,     "stopped; source closed"},
@@ -46,6 +54,7 @@ const char* StateName(ChannelState state)
     switch (state) {
     case S::WATCHING:    return "waiting for a host";
     case S::BUSY:        return "pipe busy (another writer)";
+    case S::DENIED:      return "pipe access denied";
     case S::CONNECTING:  return "connecting";
     case S::STREAMING:   return "streaming";
     case S::ENDED:       return "source ended; idle";

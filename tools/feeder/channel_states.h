@@ -5,6 +5,7 @@
 enum class ChannelState {
     WATCHING,       // looking for the channel's pipe: no host on it
     BUSY,           // the pipe is there but another writer holds it
+    DENIED,         // the pipe is there but refuses this feeder's user
     CONNECTING,     // a host selected the channel; the source is being opened
     STREAMING,      // the source's bytes flow to the host
     ENDED,          // the source has finished (a file without ?loop); idle until the host leaves
@@ -15,7 +16,8 @@ enum class ChannelState {
 
 enum class ChannelEvent {
     PIPE_BUSY,      // the pipe exists but is held by another writer
-    PIPE_FREE,      // the other writer's pipe has gone or is free
+    PIPE_DENIED,    // the pipe exists but opening it was refused: access denied
+    PIPE_FREE,      // the other writer's or the refusing pipe has gone, or is free
     HOST_FOUND,     // the pipe opened: a host has selected the channel
     SOURCE_OPENED,
     SOURCE_FAILED,

@@ -70,6 +70,7 @@ ChannelEvent ChannelWorker::Next(std::string* detail)
     switch (m_state) {
     case ChannelState::WATCHING:
     case ChannelState::BUSY:
+    case ChannelState::DENIED:
         return Watch();
     case ChannelState::CONNECTING:
     case ChannelState::RETRYING:
@@ -103,9 +104,15 @@ ChannelEvent ChannelWorker::Watch()
             if (m_state == ChannelState::WATCHING && m_board->Now() - busySince >= BUSY_REPORT_SECONDS)
                 return ChannelEvent::PIPE_BUSY;
             break;
+        case PipeOpen::DENIED:
+            busySince = -1.0;
+            // Said once: a line on every look would only repeat the advice.
+            if (m_state != ChannelState::DENIED)
+                return ChannelEvent::PIPE_DENIED;
+            break;
         default:
             busySince = -1.0;
-            if (m_state == ChannelState::BUSY)
+            if (m_state == ChannelState::BUSY || m_state == ChannelState::DENIED)
                 return ChannelEvent::PIPE_FREE;
             break;
         }

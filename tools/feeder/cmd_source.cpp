@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "inherit_list.h"
 #include "source_kinds.h"
 #include "system_error.h"
 #include "wide.h"
@@ -19,21 +20,33 @@ const DWORD   EXIT_CODE_WAIT_MS = 50;   // the program closed its output: give i
 const UINT    KILLED_EXIT_CODE = 1;
 
 volatile LONG g_lPipeSerial = 0;
-// Inheritable handles exist only inside this lock, so that no other channel's
-// program inherits this one's output pipe and holds it open.
-CRITICAL_SECTION g_csStartLock;
-BOOL CALLBACK InitStartLock(PINIT_ONCE, PVOID, PVOID*)
-{
-    InitializeCriticalSection(&g_csStartLock);
-    return TRUE;
-}
-INIT_ONCE g_startLockOnce = INIT_ONCE_STATIC_INIT;
 
 void CloseAndClear(HANDLE& h)
 {
     if (h != NULL && h != INVALID_HANDLE_VALUE)
         CloseHandle(h);
     h = NULL;
+}
+
+// Starts the program suspended, passing it its standard handles and nothing
+// else, so that no other channel's pipe or socket stays open in it. ERROR_SUCCESS
+// or why not.
+DWORD Launch(std::wstring commandLine, HANDLE hOutput, HANDLE hNul, PROCESS_INFORMATION* process)
+{
+    InheritList inheritOnly;
+    if (!inheritOnly.Set({hOutput, hNul}))
+        return GetLastError();
+    STARTUPINFOEXW startup = {};
+    startup.StartupInfo.cb = sizeof startup;
+    startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = hNul;
+    startup.StartupInfo.hStdOutput = hOutput;
+    startup.StartupInfo.hStdError = hNul;   // its messages would tear the status lines
+    startup.lpAttributeList = inheritOnly.Attributes();
+    const DWORD flags = CREATE_SUSPENDED | CREATE_NO_WINDOW | EXTENDED_STARTUPINFO_PRESENT;
+    if (!CreateProcessW(NULL, &commandLine[0], NULL, NULL, TRUE, flags, NULL, NULL, &startup.StartupInfo, process))
+        return GetLastError();
+    return ERROR_SUCCESS;
 }
 
 class CmdSource : public Source {
@@ -102,28 +115,16 @@ bool CmdSource::MakeJob()
 
 bool CmdSource::StartProgram(const std::wstring& pipeName)
 {
-    InitOnceExecuteOnce(&g_startLockOnce, InitStartLock, NULL, NULL);
-    EnterCriticalSection(&g_csStartLock);
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, NULL, TRUE};
     HANDLE hWrite = CreateFileW(pipeName.c_str(), GENERIC_WRITE, 0, &inherit, OPEN_EXISTING, 0, NULL);
     HANDLE hNul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                               &inherit, OPEN_EXISTING, 0, NULL);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = hNul;
-    startup.hStdOutput = hWrite;
-    startup.hStdError = hNul;   // its messages would tear the status lines
-    std::wstring line = Widen(m_commandLine);
     PROCESS_INFORMATION process = {};
-    const BOOL started = hWrite != INVALID_HANDLE_VALUE && hNul != INVALID_HANDLE_VALUE
-        && CreateProcessW(NULL, &line[0], NULL, NULL, TRUE, CREATE_SUSPENDED | CREATE_NO_WINDOW,
-                          NULL, NULL, &startup, &process);
-    const DWORD error = GetLastError();
+    const DWORD error = hWrite == INVALID_HANDLE_VALUE || hNul == INVALID_HANDLE_VALUE
+        ? GetLastError() : Launch(Widen(m_commandLine), hWrite, hNul, &process);
     CloseAndClear(hWrite);
     CloseAndClear(hNul);
-    LeaveCriticalSection(&g_csStartLock);
-    if (!started)
+    if (error != ERROR_SUCCESS)
         return Fail("cannot start the program", error);
     m_hProcess = process.hProcess;
     // In the job before it runs a single instruction, so that no child escapes it.

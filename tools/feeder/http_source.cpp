@@ -222,7 +222,7 @@ ReadResult HttpSource::Read(uint8_t* dst, size_t capacity, DWORD waitMs)
     result.bytes = m_transfer->queue.Pop(dst, capacity, waitMs);
     if (result.bytes > 0) {
         result.status = ReadStatus::DATA;
-    } else if (m_transfer->queue.IsFinished()) {
+    } else if (m_transfer->queue.Drained()) {
         m_error = m_transfer->error;
         result.status = ReadStatus::FAILED;
     }

@@ -87,10 +87,10 @@ void StreamQueue::Finish()
     WakeAllConditionVariable(&m_dataReady);
 }
 
-bool StreamQueue::IsFinished() const
+bool StreamQueue::Drained() const
 {
     ExclusiveLock hold(&m_lock);
-    return m_finished;
+    return m_finished && m_size == 0;
 }
 
 void StreamQueue::Stop()

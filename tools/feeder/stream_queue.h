@@ -29,7 +29,10 @@ public:
     size_t Pop(uint8_t* dst, size_t capacity, DWORD waitMs);
     // The producer has no more to give; poppers are woken.
     void Finish();
-    bool IsFinished() const;
+    // Finished and every byte popped: the end, and not before. A pop that came
+    // back empty says nothing of the end, since the last bytes and Finish may
+    // have come right after it.
+    bool Drained() const;
     // Wakes everyone for good: the source is closing.
     void Stop();
     size_t Size() const;

@@ -94,7 +94,7 @@ bool TcpSource::ConnectNext(std::string* why)
     while (m_next != nullptr) {
         const addrinfo* address = m_next;
         m_next = address->ai_next;
-        m_socket = socket(address->ai_family, address->ai_socktype, address->ai_protocol);
+        m_socket = OpenPrivateSocket(address->ai_family, address->ai_socktype, address->ai_protocol);
         u_long nonBlocking = 1;
         if (m_socket == INVALID_SOCKET || ioctlsocket(m_socket, FIONBIO, &nonBlocking) != 0) {
             *why = LastSocketErrorText();

@@ -149,7 +149,7 @@ bool UdpSource::Fail(const std::string& what)
 bool UdpSource::OpenSocket()
 {
     SOCKET& s = m_rx->socket;
-    s = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    s = OpenPrivateSocket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
     if (s == INVALID_SOCKET)
         return Fail("cannot make a socket: " + LastSocketErrorText());
     // Best effort: the system may cap it, and a smaller buffer still works.

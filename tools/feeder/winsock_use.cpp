@@ -28,6 +28,12 @@ bool StartWinsock(std::string* why)
     return true;
 }
 
+SOCKET OpenPrivateSocket(int family, int type, int protocol)
+{
+    // WSA_FLAG_OVERLAPPED: otherwise the same socket that socket() makes.
+    return WSASocketW(family, type, protocol, NULL, 0, WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+}
+
 std::string LastSocketErrorText()
 {
     return SystemErrorText(static_cast<DWORD>(WSAGetLastError()));

@@ -8,6 +8,10 @@
 // WSAStartup on first use (kept for the process's life); false with *why set.
 bool StartWinsock(std::string* why);
 
+// A socket that no program the feeder starts inherits: a program holding a copy
+// would keep a closed channel's port bound and its connection open.
+SOCKET OpenPrivateSocket(int family, int type, int protocol);
+
 // "error 10061: No connection could be made ..." for the calling thread's last socket error.
 std::string LastSocketErrorText();
 

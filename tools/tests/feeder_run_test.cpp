@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <sddl.h>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -33,6 +35,10 @@ const size_t TS_BYTES_WANTED = 100 * 188;
 const DWORD  BUSY_HELD_MS = 1500;       // three times the feeder's wait before it calls a pipe busy
 const DWORD  KILLED_HOST_NOTICE_MS = 2000;  // a departure is seen in 20 ms; the rest is Wine and the load
 const char   HOST_SECONDS[] = "120";    // the host process runs until the test kills it
+const DWORD  DENIED_HELD_MS = 1500;     // six of the feeder's looks without a host's mutex
+const char   DENIED_SAID[] = "access denied to the host's pipe; run the feeder as the same user, or with the same "
+                             "rights, as the host";
+const wchar_t READ_ONLY_DACL[] = L"D:P(A;;GR;;;WD)";   // everyone may read; nobody may write
 
 ::testing::AssertionResult IsStreamOf(const Recording& recording, const TsReport& source)
 {
@@ -318,6 +324,43 @@ TEST_F(FeederRun, APipeHeldByAnotherWriterIsSaidOnceAndTakenWhenFree)
     CloseHandle(other);     // the driver listens again, and the feeder takes the pipe
     EXPECT_TRUE(m_feeder.WaitForOutput("channel 7: host selected the channel"));
     m_host.Leave();
+}
+
+// Only readers may open an outbound pipe, so a writer gets access denied, as a
+// host's pipe answers a feeder with fewer rights than the host.
+TEST_F(FeederRun, APipeThatRefusesTheFeederIsSaidOnceWithWhatToDo)
+{
+    HANDLE pipe = CreateNamedPipeW(PipeName(4).c_str(), PIPE_ACCESS_OUTBOUND, 0, 1, 0, 0, 0, NULL);
+    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(m_feeder.Start({"4=file:" + StreamPath("clip_a.ts") + "?pace=none"}));
+    EXPECT_TRUE(m_feeder.WaitForOutput(std::string("channel 4: ") + DENIED_SAID));
+    const auto saidAgain = [&] {
+        const std::string output = m_feeder.Output();
+        return output.find("access denied") != output.rfind("access denied");
+    };
+    EXPECT_FALSE(WaitUntil(saidAgain, DENIED_HELD_MS)) << "said once only:\n" << m_feeder.Output();
+    CloseHandle(pipe);
+    EXPECT_TRUE(m_feeder.WaitForOutput("channel 4: the refusing pipe has gone; watching"));
+}
+
+// The same refusal through the pipe's DACL, as an elevated host's pipe has it.
+TEST_F(FeederRun, APipeWhoseDaclRefusesWritersIsSaidWithWhatToDo)
+{
+    PSECURITY_DESCRIPTOR sd = NULL;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(READ_ONLY_DACL, SDDL_REVISION_1, &sd, NULL));
+    SECURITY_ATTRIBUTES security = {sizeof security, sd, FALSE};
+    HANDLE pipe = CreateNamedPipeW(PipeName(4).c_str(), PIPE_ACCESS_INBOUND, 0, 1, 0, 0, 0, &security);
+    LocalFree(sd);
+    ASSERT_NE(pipe, INVALID_HANDLE_VALUE);
+    HANDLE writer = CreateFileW(PipeName(4).c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    if (writer != INVALID_HANDLE_VALUE) {
+        CloseHandle(writer);
+        CloseHandle(pipe);
+        GTEST_SKIP() << "this system (Wine) does not check a pipe's DACL when it is opened";
+    }
+    ASSERT_TRUE(m_feeder.Start({"4=file:" + StreamPath("clip_a.ts") + "?pace=none"}));
+    EXPECT_TRUE(m_feeder.WaitForOutput(std::string("channel 4: ") + DENIED_SAID));
+    CloseHandle(pipe);
 }
 
 // A host in another session makes its pipe without a mutex this session can see.

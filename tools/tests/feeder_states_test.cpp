@@ -2,6 +2,7 @@
 // must always be answered.
 #include <gtest/gtest.h>
 
+#include "channel_pipe.h"
 #include "channel_states.h"
 #include "delivery_ledger.h"
 
@@ -10,7 +11,8 @@
 
 namespace {
 
-const ChannelState LIVE_STATES[] = {ChannelState::WATCHING, ChannelState::BUSY, ChannelState::CONNECTING,
+const ChannelState LIVE_STATES[] = {ChannelState::WATCHING, ChannelState::BUSY, ChannelState::DENIED,
+                                    ChannelState::CONNECTING,
                                     ChannelState::STREAMING, ChannelState::ENDED, ChannelState::SOURCE_DOWN,
                                     ChannelState::RETRYING};
 
@@ -36,6 +38,28 @@ TEST(ChannelStates, ASourceOpensOnlyForAHostAndFailuresComeBackThroughRetrying)
     EXPECT_EQ(FindTransition(ChannelState::SOURCE_DOWN, ChannelEvent::RETRY_DUE)->to, ChannelState::RETRYING);
     EXPECT_EQ(FindTransition(ChannelState::RETRYING, ChannelEvent::SOURCE_OPENED)->to, ChannelState::STREAMING);
     EXPECT_EQ(FindTransition(ChannelState::ENDED, ChannelEvent::SOURCE_FAILED), nullptr);
+}
+
+// A host's pipe made with more rights than the feeder has (an elevated host, a
+// service) refuses it with access denied: said once, with what to do.
+TEST(ChannelStates, APipeThatRefusesTheFeederIsSaidOnceWithWhatToDo)
+{
+    EXPECT_EQ(ClassifyOpenError(ERROR_ACCESS_DENIED), PipeOpen::DENIED);
+    EXPECT_EQ(ClassifyOpenError(ERROR_PIPE_BUSY), PipeOpen::BUSY);
+    EXPECT_EQ(ClassifyOpenError(ERROR_FILE_NOT_FOUND), PipeOpen::MISSING);
+    for (ChannelState from : {ChannelState::WATCHING, ChannelState::BUSY}) {
+        SCOPED_TRACE(StateName(from));
+        const ChannelTransition* denied = FindTransition(from, ChannelEvent::PIPE_DENIED);
+        ASSERT_NE(denied, nullptr);
+        EXPECT_EQ(denied->to, ChannelState::DENIED);
+        const std::string says = denied->says;
+        EXPECT_EQ(says.find("access denied"), 0u) << says;
+        EXPECT_NE(says.find("run the feeder as the same user, or with the same rights, as the host"),
+                  std::string::npos) << says;
+    }
+    EXPECT_EQ(FindTransition(ChannelState::DENIED, ChannelEvent::PIPE_DENIED), nullptr) << "said again";
+    EXPECT_EQ(FindTransition(ChannelState::DENIED, ChannelEvent::PIPE_FREE)->to, ChannelState::WATCHING);
+    EXPECT_EQ(FindTransition(ChannelState::DENIED, ChannelEvent::HOST_FOUND)->to, ChannelState::CONNECTING);
 }
 
 // A pipe in this process, unread by its server end: every accepted byte is

@@ -380,6 +380,57 @@ TEST(StreamQueueTest, StopReleasesAWaitingPusher)
     EXPECT_FALSE(args.result);
 }
 
+// The reader's last chunk and its Finish may come between a pop that timed out
+// empty and the question whether the stream has ended; the chunk still comes first.
+TEST(StreamQueueTest, AFinishRightAfterAnEmptyPopStillGivesEveryByteBeforeTheEnd)
+{
+    const size_t LAST_CHUNK_BYTES = 64 * 1024;
+    const size_t POP_BYTES = LAST_CHUNK_BYTES / 3;   // the chunk takes several pops
+    StreamQueue queue(4 * LAST_CHUNK_BYTES, 1);
+    std::vector<uint8_t> chunk(LAST_CHUNK_BYTES), out(POP_BYTES);
+    for (size_t i = 0; i < chunk.size(); ++i)
+        chunk[i] = static_cast<uint8_t>(i * 7 + 1);
+    ASSERT_EQ(queue.Pop(out.data(), out.size(), 0), 0u);
+    ASSERT_TRUE(queue.PushWaiting(chunk.data(), chunk.size()));
+    queue.Finish();
+    std::vector<uint8_t> got;
+    while (!queue.Drained()) {
+        const size_t n = queue.Pop(out.data(), out.size(), 0);
+        ASSERT_GT(n, 0u) << "not at the end, yet nothing to pop";
+        got.insert(got.end(), out.begin(), out.begin() + static_cast<ptrdiff_t>(n));
+    }
+    EXPECT_EQ(got.size(), chunk.size()) << "the end came before the last chunk";
+    EXPECT_TRUE(got == chunk);
+}
+
+// A program the feeder starts (another channel's cmd:) while a socket is open,
+// played here by this test program started suspended: it holds whatever it
+// inherited until it is ended.
+class InheritingProgram {
+public:
+    InheritingProgram()
+    {
+        wchar_t self[MAX_PATH];
+        GetModuleFileNameW(NULL, self, MAX_PATH);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        m_started = CreateProcessW(self, NULL, NULL, NULL, TRUE, CREATE_SUSPENDED, NULL, NULL, &startup, &m_process);
+    }
+    ~InheritingProgram()
+    {
+        if (!m_started)
+            return;
+        TerminateProcess(m_process.hProcess, 0);
+        CloseHandle(m_process.hThread);
+        CloseHandle(m_process.hProcess);
+    }
+    bool Started() const { return m_started != FALSE; }
+
+private:
+    PROCESS_INFORMATION m_process = {};
+    BOOL                m_started = FALSE;
+};
+
 // ---- udp ----------------------------------------------------------------------
 
 TEST_F(NetSourceTest, UdpCarriesWholePacketsFromBareShortAndRtpDatagrams)
@@ -569,6 +620,25 @@ TEST_F(NetSourceTest, TcpRefusedFailsOpenWithTheSystemReason)
     std::unique_ptr<Source> source = MakeTcpSource(FreeUdpPort());
     EXPECT_FALSE(source->Open());
     EXPECT_EQ(source->Error().find("cannot connect: error 10061"), 0u) << source->Error();
+}
+
+TEST_F(NetSourceTest, AProgramStartedMeanwhileKeepsNeitherAClosedPortNorAClosedConnection)
+{
+    const DWORD CLOSED_WITHIN_MS = 2000;
+    const std::string udpText = "udp://127.0.0.1:" + std::to_string(FreeUdpPort());
+    std::unique_ptr<Source> udp = MakeSource(udpText);
+    TcpServer server;
+    std::unique_ptr<Source> tcp = MakeTcpSource(server.Port());
+    ASSERT_TRUE(udp->Open()) << udp->Error();
+    ASSERT_TRUE(tcp->Open()) << tcp->Error();
+    ASSERT_TRUE(server.Accept());
+    InheritingProgram program;
+    ASSERT_TRUE(program.Started());
+    udp->Close();
+    tcp->Close();
+    std::unique_ptr<Source> again = MakeSource(udpText);
+    EXPECT_TRUE(again->Open()) << "the program kept the port: " << again->Error();
+    EXPECT_TRUE(server.PeerClosed(CLOSED_WITHIN_MS)) << "the program kept the connection open";
 }
 
 // ---- http ---------------------------------------------------------------------
