@@ -90,7 +90,7 @@ void StreamQueue::Finish()
 bool StreamQueue::Drained() const
 {
     ExclusiveLock hold(&m_lock);
-    return m_finished && m_size == 0;
+    return m_finished && m_ring.Size() == 0;
 }
 
 void StreamQueue::Stop()
