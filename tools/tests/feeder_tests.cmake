@@ -40,7 +40,7 @@ target_link_libraries(zelmoor_feeder_unit_tests PRIVATE zelmoor_feeder_core feed
 target_compile_definitions(zelmoor_feeder_unit_tests PRIVATE
     "ZELMOOR_INHERIT_PROBE_EXE=\"$<TARGET_FILE:inherit_probe>\"")
 add_dependencies(zelmoor_feeder_unit_tests feeder_streams inherit_probe)
-gtest_discover_tests(zelmoor_feeder_unit_tests TEST_PREFIX "feeder." DISCOVERY_MODE PRE_TEST)
+gtest_discover_tests(zelmoor_feeder_unit_tests TEST_PREFIX "feeder." DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT ${ZELMOOR_DISCOVERY_TIMEOUT})
 
 add_executable(zelmoor_feeder_run_tests feeder_run_test.cpp feeder_stop_test.cpp feeder_child.cpp child_process.cpp
     test_pipe.cpp)
@@ -53,7 +53,7 @@ target_compile_definitions(zelmoor_feeder_run_tests PRIVATE
     "ZELMOOR_TEST_DRIVER=\"${DRIVER_BESIDE_TOOL_TESTS}\"")
 add_dependencies(zelmoor_feeder_run_tests zelmoor_feeder zelmoor_host ts_emitter feeder_streams driver_beside_tool_tests)
 # The feeder and the in-process host meet on pipes named Zelmoor*, global within a Wine prefix.
-gtest_discover_tests(zelmoor_feeder_run_tests TEST_PREFIX "feeder." DISCOVERY_MODE PRE_TEST
+gtest_discover_tests(zelmoor_feeder_run_tests TEST_PREFIX "feeder." DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT ${ZELMOOR_DISCOVERY_TIMEOUT}
     PROPERTIES RESOURCE_LOCK zelmoor_names TIMEOUT 180)
 
 # The demo's host, beside the driver copy and the streams.
@@ -65,7 +65,7 @@ add_dependencies(zelmoor_demo_host feeder_streams driver_beside_tool_tests)
 # The feeder's network sources against loopback peers made in-process.
 add_executable(zelmoor_net_source_tests net_source_test.cpp)
 target_link_libraries(zelmoor_net_source_tests PRIVATE zelmoor_feeder_core gtest_main)
-gtest_discover_tests(zelmoor_net_source_tests TEST_PREFIX "tools." DISCOVERY_MODE PRE_TEST)
+gtest_discover_tests(zelmoor_net_source_tests TEST_PREFIX "tools." DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT ${ZELMOOR_DISCOVERY_TIMEOUT})
 
 # The same sources against real outside senders and servers, which the script starts.
 add_executable(zelmoor_net_peer_tests net_peer_test.cpp)
@@ -82,5 +82,5 @@ target_compile_definitions(zelmoor_feeder_net_tests PRIVATE
     "ZELMOOR_FEEDER_EXE=\"$<TARGET_FILE:zelmoor_feeder>\""
     "ZELMOOR_EMITTER_EXE=\"$<TARGET_FILE:ts_emitter>\"")
 add_dependencies(zelmoor_feeder_net_tests zelmoor_feeder driver_beside_tool_tests)
-gtest_discover_tests(zelmoor_feeder_net_tests TEST_PREFIX "feeder." DISCOVERY_MODE PRE_TEST
+gtest_discover_tests(zelmoor_feeder_net_tests TEST_PREFIX "feeder." DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT ${ZELMOOR_DISCOVERY_TIMEOUT}
     PROPERTIES RESOURCE_LOCK zelmoor_names TIMEOUT 180)
