@@ -204,5 +204,6 @@ void ChannelWorker::Publish()
     m_figures.delivered = m_ledger.Delivered();
     m_figures.inDoubt = m_ledger.InDoubt();
     m_figures.drops = m_dropsBefore + (m_source ? m_source->DroppedPackets() : 0);
+    m_figures.skipped = m_pump.SkippedBytes();
     m_board->Publish(m_channel, m_figures);
 }

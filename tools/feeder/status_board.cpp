@@ -59,8 +59,11 @@ BoardRowText StatusRowText(uint32_t channel, const ChannelFigures& figures, doub
                   static_cast<unsigned long long>(figures.drops));
     char brief[96];
     std::snprintf(brief, sizeof brief, " %u %s %.2f Mbit/s", channel, state.c_str(), megabits);
+    std::string fixedText = fixed;
+    if (figures.skipped > 0)
+        fixedText += " skipped " + std::to_string(figures.skipped) + " B";
     const bool down = figures.state == ChannelState::SOURCE_DOWN;
-    return BoardRowText{fixed, brief, source, down ? figures.detail : std::string()};
+    return BoardRowText{fixedText, brief, source, down ? figures.detail : std::string()};
 }
 
 StatusBoard::StatusBoard(const std::vector<ChannelMapping>& mappings, std::unique_ptr<BoardScreen> screen)
@@ -217,10 +220,10 @@ void StatusBoard::Summary()
         const ChannelFigures& f = row.figures;
         std::snprintf(line, sizeof line,
                       "channel %u: visits %u, delivered %llu bytes, in doubt %llu bytes, drops %llu,"
-                      " source failures %u (",
+                      " skipped %llu bytes, source failures %u (",
                       row.channel, f.visits, static_cast<unsigned long long>(f.delivered),
                       static_cast<unsigned long long>(f.inDoubt), static_cast<unsigned long long>(f.drops),
-                      f.failures);
+                      static_cast<unsigned long long>(f.skipped), f.failures);
         text += line + row.source + ")\n";
     }
     if (m_screen)

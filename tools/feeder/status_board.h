@@ -25,6 +25,7 @@ struct ChannelFigures {
     uint64_t        delivered = 0;      // of those, certainly read by the driver
     uint64_t        inDoubt = 0;        // maybe still in the pipe when the host left
     uint64_t        drops = 0;          // whole packets dropped by the source
+    uint64_t        skipped = 0;        // bytes that were no whole aligned packet
     uint32_t        visits = 0;         // times a host selected the channel
     uint32_t        failures = 0;       // times the source failed
 };

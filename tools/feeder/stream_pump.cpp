@@ -20,12 +20,14 @@ const double MS_PER_SECOND = 1000.0;
 
 StreamPump::StreamPump(ChannelPipe* pipe, DeliveryLedger* ledger, HANDLE hStop, std::function<void()> onProgress)
     : m_pipe(pipe), m_ledger(ledger), m_hStop(hStop), m_onProgress(std::move(onProgress)),
-      m_fill(BATCH_MAX_BYTES), m_out(BATCH_MAX_BYTES)
+      m_raw(BATCH_MAX_BYTES), m_fill(BATCH_MAX_BYTES), m_out(BATCH_MAX_BYTES)
 {
 }
 
 void StreamPump::Reset()
 {
+    m_aligned.clear();
+    m_alignedDone = 0;
     m_fillSize = 0;
     m_outSize = 0;
     m_outDone = 0;
@@ -100,27 +102,56 @@ void StreamPump::WaitForWriteOrStop(DWORD ms)
     WaitForMultipleObjects(m_pipe->Writing() ? 2 : 1, handles, FALSE, ms);
 }
 
+// Moves aligned packets into the batch being filled, as many as fit.
+void StreamPump::TakeAligned()
+{
+    const size_t take = std::min(m_aligned.size() - m_alignedDone, BATCH_MAX_BYTES - m_fillSize);
+    if (take == 0)
+        return;
+    if (m_fillSize == 0)
+        m_fillSince = m_clock.Seconds();
+    std::copy(m_aligned.begin() + m_alignedDone, m_aligned.begin() + m_alignedDone + take, m_fill.begin() + m_fillSize);
+    m_fillSize += take;
+    m_alignedDone += take;
+    if (m_alignedDone == m_aligned.size()) {
+        m_aligned.clear();
+        m_alignedDone = 0;
+    }
+}
+
+// Reads what the batch has room for and passes it through the aligner.
+ReadResult StreamPump::ReadAligned(Source* source, size_t room)
+{
+    const ReadResult result = source->Read(m_raw.data(), std::min(room, m_raw.size()), ReadWaitMs());
+    if (result.status == ReadStatus::DATA)
+        m_aligner.Push(m_raw.data(), result.bytes, &m_aligned);
+    else if (result.status == ReadStatus::ENDED)
+        m_aligner.Flush(&m_aligned);
+    TakeAligned();
+    return result;
+}
+
 ChannelEvent StreamPump::Run(Source* source, std::string* detail, bool* gotData)
 {
     bool ended = false;
+    m_aligner.Reset();  // a new connection never finishes a packet the last one began
     for (;;) {
         if (Stopping())
             return ChannelEvent::STOP;
         if (!Advance(ended, detail))
             return ChannelEvent::HOST_LEFT;
-        if (ended && m_fillSize == 0 && !m_pipe->Writing())
+        TakeAligned();
+        const bool drained = m_fillSize == 0 && m_aligned.empty();
+        if (ended && drained && !m_pipe->Writing())
             return ChannelEvent::SOURCE_ENDED;
         const size_t room = BATCH_MAX_BYTES - m_fillSize;
-        if (ended || room < TS_PACKET_BYTES) {
+        if (ended || room < TS_PACKET_BYTES || !m_aligned.empty()) {
             WaitForWriteOrStop(PROBE_MS);   // the host is behind: the source waits
             continue;
         }
-        const ReadResult result = source->Read(&m_fill[m_fillSize], room, ReadWaitMs());
+        const ReadResult result = ReadAligned(source, room);
         switch (result.status) {
         case ReadStatus::DATA:
-            if (m_fillSize == 0)
-                m_fillSince = m_clock.Seconds();
-            m_fillSize += result.bytes;
             *gotData = *gotData || result.bytes > 0;
             break;
         case ReadStatus::ENDED:

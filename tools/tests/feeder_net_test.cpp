@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "feeder_child.h"
@@ -181,6 +182,39 @@ uint64_t ReportedDrops(const std::string& output, uint32_t channel)
     if (line == std::string::npos || drops == std::string::npos)
         return 0;
     return std::strtoull(output.c_str() + drops + 6, nullptr, 10);
+}
+
+uint64_t ReportedSkipped(const std::string& output, uint32_t channel)
+{
+    const size_t line = output.find("channel " + std::to_string(channel) + ": visits ");
+    const size_t skipped = output.find("skipped ", line == std::string::npos ? 0 : line);
+    if (line == std::string::npos || skipped == std::string::npos)
+        return 0;
+    return std::strtoull(output.c_str() + skipped + 8, nullptr, 10);
+}
+
+TEST_F(FeederNet, StrayBytesAndJunkInAByteStreamReachTheHostAsWholeAlignedPacketsOnlyAndAreCounted)
+{
+    const size_t STRAY = 77, EVERY = 150, JUNK = 31;
+    StreamServer tcp(StreamServer::TCP, TCP_PID, PEER_RATE);
+    tcp.AddJunk(STRAY, EVERY, JUNK);
+    ASSERT_TRUE(tcp.Start());
+    ASSERT_TRUE(m_feeder.Start({"--seconds", "12", std::to_string(TCP_CHANNEL) + "=" + Loopback("tcp", tcp.Port())}));
+    const Recording visit = Visit(TCP_CHANNEL);
+    m_host.Leave();
+    const TsReport report = CheckTransportStream(visit.bytes.data(), visit.bytes.size());
+    EXPECT_EQ(report.strayBytes, 0u) << "junk or a cut packet reached the host";
+    EXPECT_EQ(report.pids, std::set<uint16_t>{TCP_PID});
+    EXPECT_GE(report.packets, VISIT_PACKETS);
+    const size_t junkPlaces = report.packets / EVERY;
+    EXPECT_LE(report.continuityErrors, junkPlaces + 1) << "packets lost elsewhere than where junk was";
+
+    ASSERT_EQ(m_feeder.Wait(EXIT_DEADLINE_MS), 0u) << m_feeder.Output();
+    const uint64_t skipped = ReportedSkipped(m_feeder.Output(), TCP_CHANNEL);
+    std::printf("%llu packets arrived whole; the feeder skipped %llu bytes\n",
+                static_cast<unsigned long long>(report.packets), static_cast<unsigned long long>(skipped));
+    // The stray start and each run of junk; a packet the junk tore would add its own bytes.
+    EXPECT_GE(skipped, STRAY + junkPlaces * JUNK) << m_feeder.Output();
 }
 
 TEST_F(FeederNet, AHostThatStallsOnAUdpChannelLosesWholePacketsOnlyAndTheyAreCounted)

@@ -191,6 +191,22 @@ bool StreamServer::ClientWent(SOCKET client)
     return got == 0 || (got < 0 && WSAGetLastError() != WSAEWOULDBLOCK);
 }
 
+const uint8_t JUNK_BYTE = 0x47;     // sync bytes where no packet starts: the worst junk
+
+void StreamServer::MakePackets(NumberedStream* stream, uint64_t count, std::vector<uint8_t>* out) const
+{
+    out->clear();
+    if (stream->Made() == 0)
+        out->assign(m_stray, JUNK_BYTE);
+    for (uint64_t n = 0; n < count; ++n) {
+        const size_t at = out->size();
+        out->resize(at + PACKET);
+        stream->Next(&(*out)[at]);
+        if (m_junkEvery > 0 && stream->Made() % m_junkEvery == 0)
+            out->insert(out->end(), m_junk, JUNK_BYTE);
+    }
+}
+
 void StreamServer::Serve(SOCKET client)
 {
     u_long nonBlocking = 1;
@@ -206,9 +222,7 @@ void StreamServer::Serve(SOCKET client)
         }
         const uint64_t owed = static_cast<uint64_t>((NowSeconds() - started) * m_rate / BITS_PER_PACKET);
         if (pendingAt == pending.size() && owed > stream.Made()) {
-            pending.assign((owed - stream.Made()) * PACKET, 0);
-            for (size_t at = 0; at < pending.size(); at += PACKET)
-                stream.Next(&pending[at]);
+            MakePackets(&stream, owed - stream.Made(), &pending);
             pendingAt = 0;
         }
         if (pendingAt < pending.size()) {

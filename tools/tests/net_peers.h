@@ -72,6 +72,9 @@ public:
     StreamServer(Kind kind, uint16_t pid, uint64_t bitsPerSecond);
     ~StreamServer() override;
     uint16_t Port() const { return m_port; }
+    // Before Start: each client first gets `stray` bytes that are no packet, and
+    // `junk` bytes after every `every` packets.
+    void AddJunk(size_t stray, size_t every, size_t junk) { m_stray = stray; m_junkEvery = every; m_junk = junk; }
     double ClientGoneAt() const { return m_goneAt.load(); }     // 0 while none went
     int Clients() const { return m_clients.load(); }
 
@@ -79,6 +82,7 @@ private:
     void Run() override;
     bool AnswerRequest(SOCKET client);
     void Serve(SOCKET client);
+    void MakePackets(NumberedStream* stream, uint64_t count, std::vector<uint8_t>* out) const;
     bool ClientWent(SOCKET client);
 
     const Kind              m_kind;
@@ -86,6 +90,9 @@ private:
     uint16_t                m_port = 0;
     const uint16_t          m_pid;
     const uint64_t          m_rate;
+    size_t                  m_stray = 0;
+    size_t                  m_junkEvery = 0;
+    size_t                  m_junk = 0;
     std::atomic<double>     m_goneAt{0.0};
     std::atomic<int>        m_clients{0};
 };
