@@ -206,4 +206,7 @@ void ChannelWorker::Publish()
     m_figures.drops = m_dropsBefore + (m_source ? m_source->DroppedPackets() : 0);
     m_figures.skipped = m_pump.SkippedBytes();
     m_board->Publish(m_channel, m_figures);
+    const std::string notice = m_source ? m_source->TakeNotice() : std::string();
+    if (!notice.empty())
+        m_board->Event(m_channel, notice);
 }

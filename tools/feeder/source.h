@@ -34,6 +34,8 @@ public:
     virtual void Close() = 0;
     // Whole packets dropped because the host fell behind (sources that cannot wait).
     virtual uint64_t DroppedPackets() const { return 0; }
+    // Something the user should hear of once, that is no failure; empty when nothing new.
+    virtual std::string TakeNotice() { return std::string(); }
     // Why Open or Read failed, in words for the user.
     const std::string& Error() const { return m_error; }
 

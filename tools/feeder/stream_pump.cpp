@@ -127,6 +127,8 @@ ReadResult StreamPump::ReadAligned(Source* source, size_t room)
         m_aligner.Push(m_raw.data(), result.bytes, &m_aligned);
     else if (result.status == ReadStatus::ENDED)
         m_aligner.Flush(&m_aligned);
+    else if (result.status == ReadStatus::NOTHING_YET)
+        m_aligner.Release(&m_aligned);
     TakeAligned();
     return result;
 }

@@ -59,6 +59,15 @@ void TsAligner::Push(const uint8_t* data, size_t size, std::vector<uint8_t>* out
     Compact();
 }
 
+void TsAligner::Release(std::vector<uint8_t>* out)
+{
+    while (m_locked && m_held.size() - m_pos >= TS_PACKET_BYTES && SyncAt(m_pos)) {
+        out->insert(out->end(), m_held.begin() + m_pos, m_held.begin() + m_pos + TS_PACKET_BYTES);
+        m_pos += TS_PACKET_BYTES;
+    }
+    Compact();
+}
+
 void TsAligner::Flush(std::vector<uint8_t>* out)
 {
     // Whole packets at the end, all starting with sync, are taken without the

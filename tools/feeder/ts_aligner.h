@@ -16,6 +16,9 @@ class TsAligner {
 public:
     // Appends the whole packets now known to `out`.
     void Push(const uint8_t* data, size_t size, std::vector<uint8_t>* out);
+    // The source is quiet: a whole packet held for want of the next one's sync goes
+    // out, so that a stream that pauses is not a packet behind for the pause.
+    void Release(std::vector<uint8_t>* out);
     // The stream has ended: what is still held and whole goes out, the rest is skipped.
     void Flush(std::vector<uint8_t>* out);
     // A reconnect: a packet begun before it is never finished by bytes after it.

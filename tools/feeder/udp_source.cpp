@@ -52,7 +52,8 @@ struct UdpReceiver {
     HANDLE                  hReadable = NULL;       // signalled by Winsock when datagrams wait
     HANDLE                  hStop = NULL;           // set by Close for the receiving thread
     std::atomic<uint64_t>   dropped{0};
-    std::atomic<ULONGLONG>  lastArrival{0};         // tick of the last datagram, or of Open
+    std::atomic<uint64_t>   strayDatagrams{0};      // datagrams with no transport-stream packet in them
+    std::atomic<ULONGLONG>  lastArrival{0};         // tick of the last datagram with packets, or of Open
     std::atomic<int>        receiveError{0};        // set by the receiving thread before it ends
 };
 
@@ -83,10 +84,13 @@ DrainOutcome DrainSocket(UdpReceiver* rx, std::vector<uint8_t>* datagram)
             rx->receiveError = error;
             return DrainOutcome::FAILED;
         }
-        rx->lastArrival = GetTickCount64();
         const PacketSpan packets = PacketsOfDatagram(datagram->data(), static_cast<size_t>(got));
-        if (packets.size > 0)
-            rx->dropped += rx->queue.PushDroppingOldest(packets.data, packets.size);
+        if (packets.size == 0) {
+            ++rx->strayDatagrams;   // no sign of life: a stream that carries none is as good as silent
+            continue;
+        }
+        rx->lastArrival = GetTickCount64();
+        rx->dropped += rx->queue.PushDroppingOldest(packets.data, packets.size);
     }
     return DrainOutcome::MORE;
 }
@@ -126,6 +130,7 @@ public:
     ReadResult Read(uint8_t* dst, size_t capacity, DWORD waitMs) override;
     void Close() override;
     uint64_t DroppedPackets() const override { return m_rx ? m_rx->dropped.load() : m_droppedAtClose; }
+    std::string TakeNotice() override;
 
 private:
     bool Fail(const std::string& what);
@@ -137,6 +142,7 @@ private:
     std::shared_ptr<UdpReceiver>    m_rx;               // null until opened and once closed
     HANDLE                          m_hThread = NULL;
     uint64_t                        m_droppedAtClose = 0;
+    bool                            m_strayNoticed = false;     // said once per opening
 };
 
 bool UdpSource::Fail(const std::string& what)
@@ -200,6 +206,14 @@ bool UdpSource::Open()
     return OpenSocket() && StartReceiving();
 }
 
+std::string UdpSource::TakeNotice()
+{
+    if (m_strayNoticed || !m_rx || m_rx->strayDatagrams.load() == 0)
+        return std::string();
+    m_strayNoticed = true;
+    return "ignoring datagrams that carry no transport-stream packets (another RTP payload, or no stream)";
+}
+
 ReadResult UdpSource::Read(uint8_t* dst, size_t capacity, DWORD waitMs)
 {
     ReadResult result;
@@ -217,7 +231,11 @@ ReadResult UdpSource::Read(uint8_t* dst, size_t capacity, DWORD waitMs)
         m_error = "receiving failed: " + SystemErrorText(static_cast<DWORD>(m_rx->receiveError.load()));
         result.status = ReadStatus::FAILED;
     } else if (GetTickCount64() - m_rx->lastArrival >= m_limits.silenceLimitMs) {
-        m_error = "no datagrams for " + Seconds(m_limits.silenceLimitMs) + " s (is the sender running?)";
+        const uint64_t stray = m_rx->strayDatagrams.load();
+        m_error = stray == 0 ? "no datagrams for " + Seconds(m_limits.silenceLimitMs) + " s (is the sender running?)"
+                             : "no transport-stream packets for " + Seconds(m_limits.silenceLimitMs) + " s; "
+                                   + std::to_string(stray) + " datagrams that carry none were ignored"
+                                   + " (is the sender sending a transport stream?)";
         result.status = ReadStatus::FAILED;
     }
     return result;

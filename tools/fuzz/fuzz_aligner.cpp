@@ -12,6 +12,7 @@
 namespace {
 
 const uint8_t RESET_MARK = 0xFF;    // a piece length byte of this value is a reconnect
+const uint8_t RELEASE_MARK = 0xFE;  // and this one a quiet source
 
 bool SpansAReconnect(const std::vector<size_t>& resets, size_t at)
 {
@@ -50,6 +51,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (piece == RESET_MARK) {
             aligner.Reset();
             resets.push_back(input.size());
+            continue;
+        }
+        if (piece == RELEASE_MARK) {
+            aligner.Release(&out);
             continue;
         }
         const size_t length = size - at < piece ? size - at : piece;

@@ -517,6 +517,35 @@ TEST_F(NetSourceTest, UdpSilenceIsTroubleThatNamesTheSender)
     EXPECT_EQ(ReadUntilFailed(source.get()), "no datagrams for 0.3 s (is the sender running?)");
 }
 
+TEST_F(NetSourceTest, UdpDatagramsWithoutPacketsAreNoSignOfLifeAndAreSaidOnce)
+{
+    UdpLimits limits;
+    limits.silenceLimitMs = 600;
+    const uint16_t port = FreeUdpPort();
+    std::unique_ptr<Source> source = MakeSource("udp://127.0.0.1:" + std::to_string(port), limits);
+    ASSERT_TRUE(source->Open()) << source->Error();
+    UdpSender sender(port);
+    std::vector<uint8_t> otherPayload = RtpHeader(0, 0);
+    otherPayload[1] = 96;   // a dynamic RTP payload type: no transport stream
+    otherPayload.resize(otherPayload.size() + 7 * TS_PACKET_BYTES, 0x47);
+    const std::vector<uint8_t> junk(500, 0xA5);
+    std::vector<uint8_t> buffer(64 * 1024);
+    std::vector<std::string> notices;
+    ReadResult result;
+    const ULONGLONG deadline = GetTickCount64() + DEADLINE_MS;
+    while (result.status != ReadStatus::FAILED && GetTickCount64() < deadline) {
+        ASSERT_TRUE(sender.Send(otherPayload) && sender.Send(junk));
+        result = source->Read(buffer.data(), buffer.size(), 50);
+        EXPECT_NE(result.status, ReadStatus::DATA);
+        const std::string notice = source->TakeNotice();
+        if (!notice.empty())
+            notices.push_back(notice);
+    }
+    ASSERT_EQ(result.status, ReadStatus::FAILED) << "datagrams without packets kept the source alive";
+    EXPECT_NE(source->Error().find("datagrams that carry none were ignored"), std::string::npos) << source->Error();
+    EXPECT_EQ(notices.size(), 1u);
+}
+
 TEST_F(NetSourceTest, UdpPortTakenFailsWithTheSystemReasonAndCloseFreesThePort)
 {
     const std::string text = "udp://127.0.0.1:" + std::to_string(FreeUdpPort());

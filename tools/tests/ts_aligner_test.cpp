@@ -79,6 +79,20 @@ TEST(TsAligner, AReconnectMidPacketNeverFinishesTheTornPacketWithNewBytes)
     EXPECT_EQ(out.size() + aligner.SkippedBytes(), before.size() - 100 + after.size());
 }
 
+TEST(TsAligner, AQuietSourcesLastWholePacketIsReleasedWithoutWaitingForTheNext)
+{
+    const std::vector<uint8_t> stream = Packets(1, 5);
+    TsAligner aligner;
+    std::vector<uint8_t> out;
+    aligner.Push(stream.data(), stream.size() - 100, &out);
+    aligner.Release(&out);
+    EXPECT_EQ(out, Packets(1, 4)) << "the torn fifth stays held";
+    aligner.Push(stream.data() + stream.size() - 100, 100, &out);
+    aligner.Release(&out);
+    EXPECT_EQ(out, Packets(1, 5));
+    EXPECT_EQ(aligner.SkippedBytes(), 0u);
+}
+
 TEST(TsAligner, AShortCleanStreamPassesWholeAtItsEnd)
 {
     TsAligner aligner;
