@@ -21,20 +21,12 @@ const int UDP_RECEIVE_BUFFER_BYTES = 8 * 1024 * 1024;  // a burst waits here whi
 const size_t DATAGRAM_CAPACITY = 64 * 1024;             // the largest UDP datagram
 const uint32_t MULTICAST_MASK = 0xF0000000;             // 224.0.0.0/4
 const uint32_t MULTICAST_NET = 0xE0000000;
-const DWORD MS_PER_SECOND = 1000;
 
 struct UdpEndpoint {
     sockaddr_in local{};        // what is bound: the address itself, or any address for a group
     bool        multicast = false;
     ip_mreq     membership{};   // the group and the interface that joins it
 };
-
-std::string Seconds(DWORD ms)
-{
-    if (ms % MS_PER_SECOND == 0)
-        return std::to_string(ms / MS_PER_SECOND);
-    return std::to_string(ms / MS_PER_SECOND) + "." + std::to_string(ms % MS_PER_SECOND / 100);
-}
 
 class UdpSource : public Source {
 public:
@@ -178,7 +170,7 @@ ReadResult UdpSource::Read(uint8_t* dst, size_t capacity, DWORD waitMs)
         m_error = "receiving failed: " + SystemErrorText(static_cast<DWORD>(m_receiveError.load()));
         result.status = ReadStatus::FAILED;
     } else if (GetTickCount64() - m_lastArrival >= m_limits.silenceLimitMs) {
-        m_error = "no datagrams for " + Seconds(m_limits.silenceLimitMs) + " s (is the sender running?)";
+        m_error = "no datagrams for " + SilenceLimitText(m_limits.silenceLimitMs) + " s (is the sender running?)";
         result.status = ReadStatus::FAILED;
     }
     return result;
@@ -217,10 +209,12 @@ private:
     const UdpLimits     m_limits;
 };
 
-bool ApplyUdpOption(const QueryOption& option, UdpEndpoint* endpoint, std::string* why)
+bool ApplyUdpOption(const QueryOption& option, UdpEndpoint* endpoint, UdpLimits* limits, std::string* why)
 {
+    if (option.name == SILENCE_OPTION)
+        return ParseSilenceLimit(option.value, &limits->silenceLimitMs, why);
     if (option.name != "interface") {
-        *why = "unknown option \"" + option.name + "\" (udp:// takes interface=ADDRESS)";
+        *why = "unknown option \"" + option.name + "\" (udp:// takes interface=ADDRESS and timeout=S)";
         return false;
     }
     if (!endpoint->multicast) {
@@ -237,9 +231,10 @@ bool ApplyUdpOption(const QueryOption& option, UdpEndpoint* endpoint, std::strin
 
 } // namespace
 
-std::unique_ptr<SourceConfig> ParseUdpSourceWith(const std::string& text, const UdpLimits& limits,
+std::unique_ptr<SourceConfig> ParseUdpSourceWith(const std::string& text, const UdpLimits& given,
                                                  std::string* why)
 {
+    UdpLimits limits = given;
     const SourceQuery query = SplitSourceQuery(text.substr(sizeof UDP_PREFIX - 1));
     const std::string& address = query.base;
     const std::vector<QueryOption>& options = query.options;
@@ -260,7 +255,7 @@ std::unique_ptr<SourceConfig> ParseUdpSourceWith(const std::string& text, const 
     endpoint.membership.imr_multiaddr = ip;
     endpoint.membership.imr_interface.s_addr = htonl(INADDR_ANY);
     for (const QueryOption& option : options)
-        if (!ApplyUdpOption(option, &endpoint, why))
+        if (!ApplyUdpOption(option, &endpoint, &limits, why))
             return nullptr;
     return std::unique_ptr<SourceConfig>(new UdpConfig(text, endpoint, limits));
 }
