@@ -4,13 +4,13 @@
 #include "feeder_options.h"
 #include "numbers.h"
 #include "source_table.h"
+#include "url_password.h"
 
 namespace {
 
 const char MAPPING_SEPARATOR = '=';
 const char COMMENT_START = '#';
 const char WHITESPACE[] = " \t\r";
-const std::string BYTE_ORDER_MARK = "\xEF\xBB\xBF";     // UTF-8's, as Notepad writes it
 
 std::string Trim(const std::string& text)
 {
@@ -38,13 +38,13 @@ bool ParseMapping(const std::string& text, ChannelMapping* mapping, std::string*
     }
     const SourceKind* kind = FindSourceKind(source);
     if (kind == nullptr) {
-        *why = "unknown kind of source '" + source + "' (known: " + SourcePrefixList() + ")";
+        *why = "unknown kind of source '" + MaskUrlPassword(source) + "' (known: " + SourcePrefixList() + ")";
         return false;
     }
     std::string reason;
     std::unique_ptr<SourceConfig> config = kind->parse(source, &reason);
     if (!config) {
-        *why = source + ": " + reason;
+        *why = MaskUrlPassword(source) + ": " + reason;
         return false;
     }
     mapping->channel = static_cast<uint32_t>(number);
@@ -57,8 +57,6 @@ ParseOutcome ParseMapText(const std::string& text, const std::string& origin, st
     std::istringstream lines(text);
     std::string line;
     for (size_t number = 1; std::getline(lines, line); ++number) {
-        if (number == 1 && line.compare(0, BYTE_ORDER_MARK.size(), BYTE_ORDER_MARK) == 0)
-            line.erase(0, BYTE_ORDER_MARK.size());
         const std::string content = Trim(line);
         if (content.empty() || content[0] == COMMENT_START)
             continue;

@@ -1,12 +1,14 @@
-// cmd:COMMAND LINE — a program whose standard output is the stream. It runs in a
-// job object that ends it and all its children when the channel closes, the
-// feeder stops, or the feeder is killed.
+// cmd:COMMAND LINE[?timeout=S] — a program whose standard output is the stream.
+// It runs in a job object that ends it and all its children when the channel
+// closes, the feeder stops, or the feeder is killed.
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "inherit_list.h"
+#include "silence_limit.h"
 #include "source_kinds.h"
+#include "source_query.h"
 #include "system_error.h"
 #include "wide.h"
 
@@ -18,6 +20,7 @@ const size_t  OUTPUT_PIPE_NAME_CAPACITY = 64;
 const DWORD   OUTPUT_BUFFER_BYTES = 64 * 1024;
 const DWORD   EXIT_CODE_WAIT_MS = 50;   // the program closed its output: give it a moment to exit
 const UINT    KILLED_EXIT_CODE = 1;
+const char    TIMEOUT_STARTS[] = "?";   // a command line's own '&' is the shell's
 
 volatile LONG g_lPipeSerial = 0;
 
@@ -51,7 +54,8 @@ DWORD Launch(std::wstring commandLine, HANDLE hOutput, HANDLE hNul, PROCESS_INFO
 
 class CmdSource : public Source {
 public:
-    explicit CmdSource(const std::string& commandLine) : m_commandLine(commandLine), m_buffer(OUTPUT_BUFFER_BYTES) {}
+    CmdSource(const std::string& commandLine, DWORD silenceLimitMs)
+        : m_commandLine(commandLine), m_buffer(OUTPUT_BUFFER_BYTES), m_silence(silenceLimitMs) {}
     ~CmdSource() override { Close(); }
 
     bool Open() override;
@@ -65,9 +69,11 @@ private:
     bool MakeJob();
     ReadResult Exited();
     ReadResult Deliver(uint8_t* dst, size_t capacity);
+    ReadResult Silent();
 
     std::string             m_commandLine;
     std::vector<uint8_t>    m_buffer;
+    SilenceWatch            m_silence;
     size_t                  m_have = 0;
     size_t                  m_pos = 0;
     HANDLE                  m_hOutput = NULL;       // our overlapped read end
@@ -141,7 +147,17 @@ bool CmdSource::StartProgram(const std::wstring& pipeName)
 bool CmdSource::Open()
 {
     std::wstring pipeName;
+    m_silence.Heard();
     return MakeOutputPipe(&pipeName) && MakeJob() && StartProgram(pipeName);
+}
+
+ReadResult CmdSource::Silent()
+{
+    if (!m_silence.Expired())
+        return ReadResult{ReadStatus::NOTHING_YET, 0};
+    m_error = "the program wrote nothing for " + SilenceLimitText(m_silence.LimitMs())
+            + " s (does it write the stream to its standard output?)";
+    return ReadResult{ReadStatus::FAILED, 0};
 }
 
 ReadResult CmdSource::Exited()
@@ -179,7 +195,7 @@ ReadResult CmdSource::Read(uint8_t* dst, size_t capacity, DWORD waitMs)
         m_bPending = true;     // finished at once or later: the result comes the same way
     }
     if (WaitForSingleObject(m_hReadEvent, waitMs) != WAIT_OBJECT_0)
-        return ReadResult{ReadStatus::NOTHING_YET, 0};
+        return Silent();
     DWORD got = 0;
     const BOOL ok = GetOverlappedResult(m_hOutput, &m_overlapped, &got, FALSE);
     const DWORD error = GetLastError();
@@ -189,7 +205,10 @@ ReadResult CmdSource::Read(uint8_t* dst, size_t capacity, DWORD waitMs)
                : (Fail("cannot read the program's output", error), ReadResult{ReadStatus::FAILED, 0});
     m_have = got;
     m_pos = 0;
-    return got > 0 ? Deliver(dst, capacity) : ReadResult{ReadStatus::NOTHING_YET, 0};
+    if (got == 0)
+        return Silent();
+    m_silence.Heard();
+    return Deliver(dst, capacity);
 }
 
 void CmdSource::Close()
@@ -211,24 +230,35 @@ void CmdSource::Close()
 
 class CmdSourceConfig : public SourceConfig {
 public:
-    CmdSourceConfig(const std::string& text, const std::string& commandLine)
-        : m_text(text), m_commandLine(commandLine) {}
-    std::unique_ptr<Source> Create() const override { return std::unique_ptr<Source>(new CmdSource(m_commandLine)); }
+    CmdSourceConfig(const std::string& text, const std::string& commandLine, DWORD silenceLimitMs)
+        : m_text(text), m_commandLine(commandLine), m_silenceLimitMs(silenceLimitMs) {}
+    std::unique_ptr<Source> Create() const override
+    {
+        return std::unique_ptr<Source>(new CmdSource(m_commandLine, m_silenceLimitMs));
+    }
     const std::string& Text() const override { return m_text; }
 
 private:
     std::string m_text;
     std::string m_commandLine;
+    DWORD       m_silenceLimitMs;
 };
 
 } // namespace
 
 std::unique_ptr<SourceConfig> ParseCmdSource(const std::string& text, std::string* why)
 {
-    const std::string commandLine = text.substr(sizeof PREFIX - 1);
+    std::string commandLine = text.substr(sizeof PREFIX - 1);
+    std::string value;
+    DWORD silenceLimitMs = SILENCE_LIMIT_DEFAULT_MS;
+    // Only a trailing ?timeout=S is the feeder's; one the program should see
+    // is followed by another, or quoted.
+    if (SplitTrailingOption(commandLine, SILENCE_OPTION, TIMEOUT_STARTS, &commandLine, &value)
+        && !ParseSilenceLimit(value, &silenceLimitMs, why))
+        return nullptr;
     if (commandLine.find_first_not_of(" \t") == std::string::npos) {
         *why = "no command line after cmd:";
         return nullptr;
     }
-    return std::unique_ptr<SourceConfig>(new CmdSourceConfig(text, commandLine));
+    return std::unique_ptr<SourceConfig>(new CmdSourceConfig(text, commandLine, silenceLimitMs));
 }

@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "map_encoding.h"
 #include "numbers.h"
 #include "system_error.h"
+#include "url_password.h"
 #include "wide.h"
 
 namespace {
@@ -37,14 +39,22 @@ bool ReadMapFile(const std::string& path, std::string* text, std::string* why)
                          : CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
                                        OPEN_EXISTING, 0, NULL);
     DWORD error = ERROR_INVALID_HANDLE;
-    const bool ok = h != NULL && h != INVALID_HANDLE_VALUE && ReadAll(h, text, &error);
+    std::string bytes;
+    const bool ok = h != NULL && h != INVALID_HANDLE_VALUE && ReadAll(h, &bytes, &error);
     if (!ok)
         error = h == INVALID_HANDLE_VALUE ? GetLastError() : error;
     if (!fromStdin && h != INVALID_HANDLE_VALUE)
         CloseHandle(h);
-    if (!ok)
+    if (!ok) {
         *why = "cannot read the map file " + path + " (" + SystemErrorText(error) + ")";
-    return ok;
+        return false;
+    }
+    std::string trouble;
+    if (!MapBytesToUtf8(bytes, text, &trouble)) {
+        *why = "cannot read the map file " + path + " (" + trouble + ")";
+        return false;
+    }
+    return true;
 }
 
 ParseOutcome CheckRepeats(const std::vector<ChannelMapping>& mappings)
@@ -115,7 +125,7 @@ ParseOutcome ParseFeederOptions(const std::vector<std::string>& args, FeederOpti
             std::string why;
             mapping.origin = "argument " + std::to_string(i + 1);
             if (!ParseMapping(arg, &mapping, &why))
-                return ParseOutcome::Error(mapping.origin + " '" + arg + "': " + why);
+                return ParseOutcome::Error(mapping.origin + " '" + MaskUrlPassword(arg) + "': " + why);
             mappings.push_back(mapping);
         }
     }

@@ -23,6 +23,9 @@ const char     PCR_SCAN_TEXT[] = "8 MiB";
 const uint64_t RATE_MIN = 1000;                 // 1K
 const uint64_t RATE_MAX = 10000000000ull;       // 10G
 const double   MS_PER_SECOND = 1000.0;
+const std::vector<std::string> FILE_OPTIONS = {"pace", "rate", "loop"};
+const char     FILE_OPTIONS_TAKEN[] = "(file: takes pace=none, rate=BITS and loop)";
+const char     LONG_PATH_PREFIX[] = "\\\\?\\";    // \\?\ : the one '?' a Windows path may hold
 
 // What the chunk holds after NextChunk.
 enum class ChunkStep { READY, AT_END, FAILED };
@@ -276,21 +279,40 @@ bool ApplyFileOption(const QueryOption& option, FileSettings* settings, std::str
         }
         settings->pace = PaceMode::RATE;
     } else {
-        *why = "unknown option '" + option.name + "' (file: takes pace=none, rate=BITS and loop)";
+        *why = "unknown option '" + option.name + "' " + FILE_OPTIONS_TAKEN;
         return false;
     }
     return true;
+}
+
+// A '?' left in the path beyond a long-path prefix starts options the file
+// source does not know: say so rather than look for a file of that name.
+bool CheckNoStrayQuery(const std::string& path, std::string* why)
+{
+    const size_t prefix = path.compare(0, sizeof LONG_PATH_PREFIX - 1, LONG_PATH_PREFIX) == 0
+                          ? sizeof LONG_PATH_PREFIX - 1 : 0;
+    const size_t stray = path.find('?', prefix);
+    if (stray == std::string::npos)
+        return true;
+    const std::string name = SplitSourceQuery(path.substr(stray)).options.front().name;
+    if (std::find(FILE_OPTIONS.begin(), FILE_OPTIONS.end(), name) != FILE_OPTIONS.end())
+        *why = "a second '?' before " + name + " (join options with &)";
+    else
+        *why = "unknown option '" + name + "' " + FILE_OPTIONS_TAKEN;
+    return false;
 }
 
 } // namespace
 
 std::unique_ptr<SourceConfig> ParseFileSource(const std::string& text, std::string* why)
 {
-    const SourceQuery query = SplitSourceQuery(text.substr(sizeof PREFIX - 1));
+    const SourceQuery query = SplitAtLastKnownOption(text.substr(sizeof PREFIX - 1), FILE_OPTIONS);
     if (query.base.empty()) {
         *why = "no path after file:";
         return nullptr;
     }
+    if (!CheckNoStrayQuery(query.base, why))
+        return nullptr;
     FileSettings settings;
     settings.path = query.base;
     bool paceGiven = false;

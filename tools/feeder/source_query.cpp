@@ -1,10 +1,13 @@
 #include "source_query.h"
 
+#include <algorithm>
+
 namespace {
 
 const char QUERY_START = '?';
 const char OPTION_SEPARATOR = '&';
 const char VALUE_SEPARATOR = '=';
+const char NOT_IN_TRAILING_VALUE[] = " \t\"'";
 
 QueryOption ParseOption(const std::string& item)
 {
@@ -18,12 +21,10 @@ QueryOption ParseOption(const std::string& item)
     return option;
 }
 
-} // namespace
-
-SourceQuery SplitSourceQuery(const std::string& text)
+// The options after the '?' at `start`.
+SourceQuery SplitAt(const std::string& text, size_t start)
 {
     SourceQuery query;
-    const size_t start = text.find(QUERY_START);
     query.base = text.substr(0, start);
     if (start == std::string::npos)
         return query;
@@ -35,4 +36,38 @@ SourceQuery SplitSourceQuery(const std::string& text)
             return query;
         from = end + 1;
     }
+}
+
+} // namespace
+
+SourceQuery SplitSourceQuery(const std::string& text)
+{
+    return SplitAt(text, text.find(QUERY_START));
+}
+
+SourceQuery SplitAtLastKnownOption(const std::string& text, const std::vector<std::string>& known)
+{
+    for (size_t start = text.rfind(QUERY_START); start != std::string::npos;
+         start = start == 0 ? std::string::npos : text.rfind(QUERY_START, start - 1)) {
+        const size_t end = text.find(OPTION_SEPARATOR, start + 1);
+        const std::string first = text.substr(start + 1, end == std::string::npos ? end : end - start - 1);
+        if (std::find(known.begin(), known.end(), ParseOption(first).name) != known.end())
+            return SplitAt(text, start);
+    }
+    return SplitAt(text, std::string::npos);
+}
+
+bool SplitTrailingOption(const std::string& text, const std::string& name, const std::string& starts,
+                         std::string* base, std::string* value)
+{
+    const std::string item = name + VALUE_SEPARATOR;
+    const size_t at = text.rfind(item);
+    if (at == std::string::npos || at == 0 || starts.find(text[at - 1]) == std::string::npos)
+        return false;
+    const std::string rest = text.substr(at + item.size());
+    if (rest.find_first_of(NOT_IN_TRAILING_VALUE) != std::string::npos)
+        return false;
+    *base = text.substr(0, at - 1);
+    *value = rest;
+    return true;
 }

@@ -1,10 +1,14 @@
-// tcp://HOST:PORT: connects without blocking, so that Read keeps to its wait
-// while a far server takes its time to answer, then reads what comes.
+// tcp://HOST:PORT: looks the host up and connects without blocking, so that
+// Read keeps to its wait while a name service or a far server takes its time,
+// then reads what comes.
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include "source_kinds.h"
+#include "tcp_source.h"
+
 #include "net_address.h"
+#include "silence_limit.h"
+#include "source_kinds.h"
 #include "source_query.h"
 #include "system_error.h"
 #include "winsock_use.h"
@@ -15,10 +19,11 @@
 namespace {
 
 const char TCP_PREFIX[] = "tcp://";
+const DWORD TCP_RESOLVE_LIMIT_MS = 10 * 1000;
 const DWORD TCP_CONNECT_LIMIT_MS = 10 * 1000;
 // A refusal comes at once; waiting this long for it in Open spares the channel a
 // "streaming" that fails a moment later, and holds the worker no longer than a read.
-const DWORD TCP_OPEN_WAIT_MS = 20;
+const ULONGLONG TCP_OPEN_WAIT_MS = 20;
 const DWORD MS_PER_SECOND = 1000;
 const long US_PER_MS = 1000;
 
@@ -30,9 +35,19 @@ timeval Timeval(DWORD ms)
     return tv;
 }
 
+enum class TcpStage { RESOLVING, CONNECTING, RECEIVING, CLOSED };
+
+struct TcpSettings {
+    std::string     host;
+    uint16_t        port = 0;
+    DWORD           silenceLimitMs = SILENCE_LIMIT_DEFAULT_MS;
+    ResolveFunction resolve = getaddrinfo;
+};
+
 class TcpSource : public Source {
 public:
-    TcpSource(const std::string& host, uint16_t port) : m_host(host), m_port(port) {}
+    explicit TcpSource(const TcpSettings& settings)
+        : m_settings(settings), m_resolver(settings.resolve), m_silence(settings.silenceLimitMs) {}
     ~TcpSource() override { Close(); }
 
     bool Open() override;
@@ -41,16 +56,20 @@ public:
 
 private:
     ReadResult Failed(const std::string& what);
+    ReadResult Advance(DWORD waitMs);
+    ReadResult AwaitAddresses(DWORD waitMs);
     bool ConnectNext(std::string* why);
     ReadResult AwaitConnection(DWORD waitMs);
     ReadResult Receive(uint8_t* dst, size_t capacity, DWORD waitMs);
+    ReadResult Silent();
 
-    const std::string   m_host;
-    const uint16_t      m_port;
-    addrinfo*           m_addresses = nullptr;  // what the host name resolved to
-    addrinfo*           m_next = nullptr;       // the address to try after the current one
+    const TcpSettings   m_settings;
+    HostResolver        m_resolver;
+    SilenceWatch        m_silence;
+    TcpStage            m_stage = TcpStage::CLOSED;
+    ULONGLONG           m_resolveStart = 0;
+    const addrinfo*     m_next = nullptr;       // the address to try after the current one; the resolver's
     SOCKET              m_socket = INVALID_SOCKET;
-    bool                m_connected = false;
     ULONGLONG           m_connectStart = 0;
 };
 
@@ -65,26 +84,46 @@ ReadResult TcpSource::Failed(const std::string& what)
 
 bool TcpSource::Open()
 {
-    if (!StartWinsock(&m_error))
+    if (!StartWinsock(&m_error) || !m_resolver.Start(m_settings.host, m_settings.port, &m_error))
         return false;
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_protocol = IPPROTO_TCP;
-    const int found = getaddrinfo(m_host.c_str(), std::to_string(m_port).c_str(), &hints, &m_addresses);
-    if (found != 0) {
-        m_error = "cannot find host \"" + m_host + "\": " + SystemErrorText(static_cast<DWORD>(found));
-        m_addresses = nullptr;
-        return false;
+    m_stage = TcpStage::RESOLVING;
+    m_resolveStart = GetTickCount64();
+    // A refusal comes at once: seen here, the channel never shows "streaming".
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        const ULONGLONG spent = GetTickCount64() - start;
+        if (m_stage == TcpStage::RECEIVING || spent >= TCP_OPEN_WAIT_MS)
+            return true;
+        if (Advance(static_cast<DWORD>(TCP_OPEN_WAIT_MS - spent)).status == ReadStatus::FAILED)
+            return false;
     }
-    m_next = m_addresses;
+}
+
+// One step towards a connection, waiting at most waitMs.
+ReadResult TcpSource::Advance(DWORD waitMs)
+{
+    return m_stage == TcpStage::RESOLVING ? AwaitAddresses(waitMs) : AwaitConnection(waitMs);
+}
+
+ReadResult TcpSource::AwaitAddresses(DWORD waitMs)
+{
     std::string why;
-    if (!ConnectNext(&why)) {
-        m_error = "cannot connect: " + why;
-        Close();
-        return false;
+    switch (m_resolver.Wait(waitMs, &why)) {
+    case ResolveState::FAILED:
+        return Failed("cannot find host \"" + m_settings.host + "\": " + why);
+    case ResolveState::PENDING:
+        if (GetTickCount64() - m_resolveStart >= TCP_RESOLVE_LIMIT_MS)
+            return Failed("cannot find host \"" + m_settings.host + "\": no answer from the name service within "
+                          + SilenceLimitText(TCP_RESOLVE_LIMIT_MS) + " s");
+        return ReadResult{};
+    default:
+        break;
     }
-    return AwaitConnection(TCP_OPEN_WAIT_MS).status != ReadStatus::FAILED;
+    m_next = m_resolver.Addresses();
+    m_stage = TcpStage::CONNECTING;
+    if (!ConnectNext(&why))
+        return Failed("cannot connect: " + why);
+    return ReadResult{};
 }
 
 // Starts connecting to the next address; the outcome comes to AwaitConnection.
@@ -125,7 +164,8 @@ ReadResult TcpSource::AwaitConnection(DWORD waitMs)
     int length = sizeof error;
     getsockopt(m_socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
     if (error == 0 && FD_ISSET(m_socket, &writable) && !FD_ISSET(m_socket, &failed)) {
-        m_connected = true;
+        m_stage = TcpStage::RECEIVING;
+        m_silence.Heard();
         return ReadResult{};
     }
     if (error != 0 || FD_ISSET(m_socket, &failed)) {
@@ -135,7 +175,7 @@ ReadResult TcpSource::AwaitConnection(DWORD waitMs)
         return ReadResult{};
     }
     if (GetTickCount64() - m_connectStart >= TCP_CONNECT_LIMIT_MS)
-        return Failed("cannot connect: no answer within " + std::to_string(TCP_CONNECT_LIMIT_MS / MS_PER_SECOND)
+        return Failed("cannot connect: no answer within " + SilenceLimitText(TCP_CONNECT_LIMIT_MS)
                       + " s (is the address right, and the server running?)");
     return ReadResult{};
 }
@@ -150,69 +190,83 @@ ReadResult TcpSource::Receive(uint8_t* dst, size_t capacity, DWORD waitMs)
     if (ready < 0)
         return Failed("connection lost: " + LastSocketErrorText());
     if (ready == 0)
-        return ReadResult{};
+        return Silent();
     const int got = recv(m_socket, reinterpret_cast<char*>(dst), static_cast<int>(std::min<size_t>(capacity, INT_MAX)), 0);
     if (got == 0)
         return Failed("the server closed the connection");
     if (got < 0)
-        return WSAGetLastError() == WSAEWOULDBLOCK ? ReadResult{}
+        return WSAGetLastError() == WSAEWOULDBLOCK ? Silent()
                                                    : Failed("connection lost: " + LastSocketErrorText());
+    m_silence.Heard();
     ReadResult result;
     result.status = ReadStatus::DATA;
     result.bytes = static_cast<size_t>(got);
     return result;
 }
 
+ReadResult TcpSource::Silent()
+{
+    if (m_silence.Expired())
+        return Failed("no data for " + SilenceLimitText(m_silence.LimitMs()) + " s (is the server sending?)");
+    return ReadResult{};
+}
+
 ReadResult TcpSource::Read(uint8_t* dst, size_t capacity, DWORD waitMs)
 {
-    if (m_socket == INVALID_SOCKET) {
-        ReadResult result;
-        result.status = ReadStatus::FAILED;
-        return result;
+    switch (m_stage) {
+    case TcpStage::RECEIVING:
+        return Receive(dst, capacity, waitMs);
+    case TcpStage::RESOLVING:
+    case TcpStage::CONNECTING:
+        return Advance(waitMs);
+    default:
+        return ReadResult{ReadStatus::FAILED, 0};
     }
-    return m_connected ? Receive(dst, capacity, waitMs) : AwaitConnection(waitMs);
 }
 
 void TcpSource::Close()
 {
     CloseAndClear(m_socket);
-    m_connected = false;
-    if (m_addresses != nullptr)
-        freeaddrinfo(m_addresses);
-    m_addresses = nullptr;
+    m_stage = TcpStage::CLOSED;
     m_next = nullptr;
+    m_resolver.Abandon();   // a lookup still running ends on its own
 }
 
 class TcpConfig : public SourceConfig {
 public:
-    TcpConfig(const std::string& text, const std::string& host, uint16_t port)
-        : m_text(text), m_host(host), m_port(port) {}
+    TcpConfig(const std::string& text, const TcpSettings& settings) : m_text(text), m_settings(settings) {}
     std::unique_ptr<Source> Create() const override
     {
-        return std::unique_ptr<Source>(new TcpSource(m_host, m_port));
+        return std::unique_ptr<Source>(new TcpSource(m_settings));
     }
     const std::string& Text() const override { return m_text; }
 
 private:
     const std::string   m_text;
-    const std::string   m_host;
-    const uint16_t      m_port;
+    const TcpSettings   m_settings;
 };
 
 } // namespace
 
-std::unique_ptr<SourceConfig> ParseTcpSource(const std::string& text, std::string* why)
+std::unique_ptr<SourceConfig> ParseTcpSourceWith(const std::string& text, ResolveFunction resolve, std::string* why)
 {
     const SourceQuery query = SplitSourceQuery(text.substr(sizeof TCP_PREFIX - 1));
-    const std::string& address = query.base;
-    const std::vector<QueryOption>& options = query.options;
-    if (!options.empty()) {
-        *why = "unknown option \"" + options[0].name + "\" (tcp:// takes no options)";
-        return nullptr;
+    TcpSettings settings;
+    settings.resolve = resolve;
+    for (const QueryOption& option : query.options) {
+        if (option.name != SILENCE_OPTION) {
+            *why = "unknown option \"" + option.name + "\" (tcp:// takes timeout=S)";
+            return nullptr;
+        }
+        if (!ParseSilenceLimit(option.value, &settings.silenceLimitMs, why))
+            return nullptr;
     }
-    std::string host;
-    uint16_t port = 0;
-    if (!ParseHostPort(address, &host, &port, why))
+    if (!ParseHostPort(query.base, &settings.host, &settings.port, why))
         return nullptr;
-    return std::unique_ptr<SourceConfig>(new TcpConfig(text, host, port));
+    return std::unique_ptr<SourceConfig>(new TcpConfig(text, settings));
+}
+
+std::unique_ptr<SourceConfig> ParseTcpSource(const std::string& text, std::string* why)
+{
+    return ParseTcpSourceWith(text, getaddrinfo, why);
 }

@@ -4,6 +4,7 @@
 #include "udp_source.h"
 
 #include "rtp_payload.h"
+#include "silence_limit.h"
 #include "source_kinds.h"
 #include "net_address.h"
 #include "source_query.h"
@@ -22,7 +23,6 @@ const int UDP_RECEIVE_BUFFER_BYTES = 8 * 1024 * 1024;  // a burst waits here whi
 const size_t DATAGRAM_CAPACITY = 64 * 1024;             // the largest UDP datagram
 const uint32_t MULTICAST_MASK = 0xF0000000;             // 224.0.0.0/4
 const uint32_t MULTICAST_NET = 0xE0000000;
-const DWORD MS_PER_SECOND = 1000;
 // Datagrams taken between two looks at the stop event: a flood never keeps it waiting long.
 const size_t UDP_DRAIN_DATAGRAMS = 64;
 // Close waits this long for the receiving thread; a flood ends it within one pass.
@@ -33,13 +33,6 @@ struct UdpEndpoint {
     bool        multicast = false;
     ip_mreq     membership{};   // the group and the interface that joins it
 };
-
-std::string Seconds(DWORD ms)
-{
-    if (ms % MS_PER_SECOND == 0)
-        return std::to_string(ms / MS_PER_SECOND);
-    return std::to_string(ms / MS_PER_SECOND) + "." + std::to_string(ms % MS_PER_SECOND / 100);
-}
 
 // What the source and its receiving thread share. The thread holds a reference of
 // its own, so a Close that stops waiting for a late thread frees nothing it uses.
@@ -232,8 +225,8 @@ ReadResult UdpSource::Read(uint8_t* dst, size_t capacity, DWORD waitMs)
         result.status = ReadStatus::FAILED;
     } else if (GetTickCount64() - m_rx->lastArrival >= m_limits.silenceLimitMs) {
         const uint64_t stray = m_rx->strayDatagrams.load();
-        m_error = stray == 0 ? "no datagrams for " + Seconds(m_limits.silenceLimitMs) + " s (is the sender running?)"
-                             : "no transport-stream packets for " + Seconds(m_limits.silenceLimitMs) + " s; "
+        m_error = stray == 0 ? "no datagrams for " + SilenceLimitText(m_limits.silenceLimitMs) + " s (is the sender running?)"
+                             : "no transport-stream packets for " + SilenceLimitText(m_limits.silenceLimitMs) + " s; "
                                    + std::to_string(stray) + " datagrams that carry none were ignored"
                                    + " (is the sender sending a transport stream?)";
         result.status = ReadStatus::FAILED;
@@ -272,10 +265,12 @@ private:
     const UdpLimits     m_limits;
 };
 
-bool ApplyUdpOption(const QueryOption& option, UdpEndpoint* endpoint, std::string* why)
+bool ApplyUdpOption(const QueryOption& option, UdpEndpoint* endpoint, UdpLimits* limits, std::string* why)
 {
+    if (option.name == SILENCE_OPTION)
+        return ParseSilenceLimit(option.value, &limits->silenceLimitMs, why);
     if (option.name != "interface") {
-        *why = "unknown option \"" + option.name + "\" (udp:// takes interface=ADDRESS)";
+        *why = "unknown option \"" + option.name + "\" (udp:// takes interface=ADDRESS and timeout=S)";
         return false;
     }
     if (!endpoint->multicast) {
@@ -292,9 +287,10 @@ bool ApplyUdpOption(const QueryOption& option, UdpEndpoint* endpoint, std::strin
 
 } // namespace
 
-std::unique_ptr<SourceConfig> ParseUdpSourceWith(const std::string& text, const UdpLimits& limits,
+std::unique_ptr<SourceConfig> ParseUdpSourceWith(const std::string& text, const UdpLimits& given,
                                                  std::string* why)
 {
+    UdpLimits limits = given;
     const SourceQuery query = SplitSourceQuery(text.substr(sizeof UDP_PREFIX - 1));
     const std::string& address = query.base;
     const std::vector<QueryOption>& options = query.options;
@@ -315,7 +311,7 @@ std::unique_ptr<SourceConfig> ParseUdpSourceWith(const std::string& text, const 
     endpoint.membership.imr_multiaddr = ip;
     endpoint.membership.imr_interface.s_addr = htonl(INADDR_ANY);
     for (const QueryOption& option : options)
-        if (!ApplyUdpOption(option, &endpoint, why))
+        if (!ApplyUdpOption(option, &endpoint, &limits, why))
             return nullptr;
     return std::unique_ptr<SourceConfig>(new UdpConfig(text, endpoint, limits));
 }

@@ -65,6 +65,8 @@ add_dependencies(zelmoor_demo_host feeder_streams driver_beside_tool_tests)
 # The feeder's network sources against loopback peers made in-process.
 add_executable(zelmoor_net_source_tests net_source_test.cpp)
 target_link_libraries(zelmoor_net_source_tests PRIVATE zelmoor_feeder_core gtest_main)
+target_compile_definitions(zelmoor_net_source_tests PRIVATE "ZELMOOR_EMITTER_EXE=\"$<TARGET_FILE:ts_emitter>\"")
+add_dependencies(zelmoor_net_source_tests ts_emitter)
 gtest_discover_tests(zelmoor_net_source_tests TEST_PREFIX "tools." DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT ${ZELMOOR_DISCOVERY_TIMEOUT})
 
 # The same sources against real outside senders and servers, which the script starts.

@@ -59,6 +59,20 @@ TEST(FileSource, UnpacedPlaysTheFileByteForByteThenStaysEnded)
     EXPECT_EQ(source->Read(&byte, 1, 0).status, ReadStatus::ENDED);
 }
 
+// The '?' of a \\?\ prefix is the path's, not the start of options.
+TEST(FileSource, ALongPathWithItsQuestionMarkPrefixIsOpenedAndItsOptionsApplied)
+{
+    const std::string path = StreamPath("clip_a.ts");
+    const std::vector<uint8_t> file = ReadWholeFile(path);
+    ASSERT_GT(file.size(), 0u);
+    std::unique_ptr<Source> source = OpenFile("file:\\\\?\\" + path + "?pace=none");
+    ASSERT_TRUE(source);
+    ReadStatus last = ReadStatus::DATA;
+    const std::vector<uint8_t> got = ReadSome(source.get(), file.size() * 2, &last);
+    EXPECT_EQ(last, ReadStatus::ENDED) << "?pace=none was not taken as an option";
+    EXPECT_TRUE(got == file) << got.size() << " bytes against " << file.size();
+}
+
 TEST(FileSource, LoopCarriesEveryCounterOnAndMarksTheFirstPcrOfEachNewPass)
 {
     const std::string path = StreamPath("clip_b.ts");
