@@ -9,6 +9,7 @@
 #include "numbers.h"
 #include "packet_pacer.h"
 #include "pcr_probe.h"
+#include "ts_aligner.h"
 #include "source_kinds.h"
 #include "source_query.h"
 #include "system_error.h"
@@ -55,6 +56,7 @@ private:
     bool StartPass();
     bool FailShrunk();
     bool Rewind();
+    bool FindFirstPacket();
     size_t CopyTail(uint8_t* dst, size_t room);
 
     FileSettings            m_settings;
@@ -62,6 +64,7 @@ private:
     ContinuityCarry         m_carry;
     Stopwatch               m_clock;
     HANDLE                  m_hFile = INVALID_HANDLE_VALUE;
+    uint64_t                m_start = 0;        // where the first packet starts: stray bytes before it are skipped
     uint64_t                m_usable = 0;       // bytes played per pass: whole packets when looping
     uint64_t                m_offset = 0;       // file position of the chunk's end
     std::vector<uint8_t>    m_chunk;
@@ -86,7 +89,9 @@ bool FileSource::Open()
     LARGE_INTEGER size;
     if (!GetFileSizeEx(m_hFile, &size))
         return Fail("cannot read the size of", GetLastError());
-    m_usable = static_cast<uint64_t>(size.QuadPart);
+    if (!FindFirstPacket())
+        return false;
+    m_usable = static_cast<uint64_t>(size.QuadPart) - std::min<uint64_t>(m_start, size.QuadPart);
     if (m_settings.loop)
         m_usable -= m_usable % TS_PACKET_BYTES;     // a cut packet would misalign every later pass
     if (m_settings.loop && m_usable == 0) {
@@ -175,9 +180,26 @@ bool FileSource::FailShrunk()
     return false;
 }
 
+// Stray bytes before the first packet (a recording cut by a careless tool) would
+// misalign every packet after them: the file is played from its first packet on.
+bool FileSource::FindFirstPacket()
+{
+    DWORD got = 0;
+    if (!ReadFile(m_hFile, m_chunk.data(), static_cast<DWORD>(m_chunk.size()), &got, NULL))
+        return Fail("cannot read", GetLastError());
+    m_start = TsAlignmentOffset(m_chunk.data(), got);
+    if (got > 0 && m_start == got) {
+        m_error = m_settings.path + " holds no transport stream: no 188-byte packets in its first "
+                + std::to_string(got) + " bytes";
+        return false;
+    }
+    return Rewind();
+}
+
 bool FileSource::Rewind()
 {
     LARGE_INTEGER start = {};
+    start.QuadPart = static_cast<LONGLONG>(m_start);
     if (!SetFilePointerEx(m_hFile, start, NULL, FILE_BEGIN))
         return Fail("cannot go back to the start of", GetLastError());
     m_offset = 0;

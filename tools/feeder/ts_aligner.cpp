@@ -4,6 +4,20 @@ namespace {
 const size_t CONFIRM_SPAN = (TS_SYNC_CONFIRM_PACKETS - 1) * TS_PACKET_BYTES + 1;
 }
 
+size_t TsAlignmentOffset(const uint8_t* data, size_t size)
+{
+    for (size_t at = 0; at + TS_PACKET_BYTES <= size; ++at) {
+        size_t agreed = 0;
+        while (agreed < TS_SYNC_CONFIRM_PACKETS && at + agreed * TS_PACKET_BYTES < size
+               && data[at + agreed * TS_PACKET_BYTES] == TS_SYNC_BYTE)
+            ++agreed;
+        const bool shortStream = at + agreed * TS_PACKET_BYTES >= size;
+        if (agreed == TS_SYNC_CONFIRM_PACKETS || (agreed > 0 && shortStream))
+            return at;
+    }
+    return size;
+}
+
 void TsAligner::Skip(size_t bytes)
 {
     m_pos += bytes;

@@ -12,6 +12,11 @@
 // Sync bytes in a row, a packet apart, that establish alignment.
 constexpr size_t TS_SYNC_CONFIRM_PACKETS = 3;
 
+// Where packets start in the first bytes of a stream: the first offset where
+// enough sync bytes in a row agree (or, in fewer bytes than that, where every
+// whole packet starts with sync); `size` when none does.
+size_t TsAlignmentOffset(const uint8_t* data, size_t size);
+
 class TsAligner {
 public:
     // Appends the whole packets now known to `out`.

@@ -210,6 +210,34 @@ TEST(FileSource, TwoDifferentPcrsOfAnyOnePidAreEnoughToPaceBy)
     }
 }
 
+TEST(FileSource, StrayBytesBeforeTheFirstPacketAreLeftOutSoItsPcrsPaceItAndEveryLoopStaysAligned)
+{
+    const std::vector<uint8_t> stream = StreamWithPcrs({{0x100, 1000, PCR_STEP_TICKS}}, 4);
+    std::vector<uint8_t> file = stream;
+    file.insert(file.begin(), 77, TS_SYNC_BYTE);    // sync-like bytes that start no packet
+    const std::string path = TempFileWith(file);
+    std::unique_ptr<Source> source = OpenFile("file:" + path + "?pace=none&loop");
+    ASSERT_TRUE(source);
+    ReadStatus last = ReadStatus::DATA;
+    const std::vector<uint8_t> got = ReadSome(source.get(), 2 * stream.size(), &last);
+    ASSERT_EQ(got.size(), 2 * stream.size());
+    for (size_t at = 0; at < got.size(); at += TS_PACKET_BYTES)
+        ASSERT_EQ(TsPid(&got[at]), 0x100) << "misaligned at byte " << at;
+    source.reset();
+    std::unique_ptr<Source> paced = OpenFile("file:" + path);
+    EXPECT_TRUE(paced) << "the stray bytes hid the PCRs";
+    paced.reset();
+    DeleteFileA(path.c_str());
+
+    const std::string junk = TempFileWith(std::vector<uint8_t>(4000, 0xA5));
+    std::string why;
+    std::unique_ptr<Source> notStream = ParseFileSource("file:" + junk + "?pace=none", &why)->Create();
+    EXPECT_FALSE(notStream->Open());
+    EXPECT_NE(notStream->Error().find("holds no transport stream"), std::string::npos) << notStream->Error();
+    notStream.reset();
+    DeleteFileA(junk.c_str());
+}
+
 TEST(FileSource, LoopMarksTheFirstPcrOfEveryPcrPidAfterEachSeam)
 {
     const std::vector<uint8_t> file = StreamWithPcrs({{0x100, 1000, PCR_STEP_TICKS},
