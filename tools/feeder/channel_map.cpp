@@ -1,41 +1,16 @@
-// "N=SOURCE" mappings, from the command line or from the lines of a map file.
-#include <sstream>
-
+// "N=SOURCE" mappings, from the command line or from the lines of a map file:
+// the text is split by the portable map parser, the source by its kind's parser.
 #include "feeder_options.h"
-#include "numbers.h"
+#include "map_text.h"
 #include "source_table.h"
 #include "url_password.h"
 
-namespace {
-
-const char MAPPING_SEPARATOR = '=';
-const char COMMENT_START = '#';
-const char WHITESPACE[] = " \t\r";
-
-std::string Trim(const std::string& text)
-{
-    const size_t first = text.find_first_not_of(WHITESPACE);
-    if (first == std::string::npos)
-        return "";
-    return text.substr(first, text.find_last_not_of(WHITESPACE) - first + 1);
-}
-
-} // namespace
-
 bool ParseMapping(const std::string& text, ChannelMapping* mapping, std::string* why)
 {
-    const size_t equals = text.find(MAPPING_SEPARATOR);
-    if (equals == std::string::npos) {
-        *why = "missing '=' (write N=SOURCE, for example 3=file:C:\\rec\\news.ts)";
+    uint32_t channel = 0;
+    std::string source;
+    if (!SplitMapping(text, FEEDER_CHANNELS - 1, &channel, &source, why))
         return false;
-    }
-    const std::string channel = Trim(text.substr(0, equals));
-    const std::string source = Trim(text.substr(equals + 1));
-    uint64_t number = 0;
-    if (!ParseUnsigned(channel, 0, FEEDER_CHANNELS - 1, &number)) {
-        *why = "channel '" + channel + "' is out of range (0 to " + std::to_string(FEEDER_CHANNELS - 1) + ")";
-        return false;
-    }
     const SourceKind* kind = FindSourceKind(source);
     if (kind == nullptr) {
         *why = "unknown kind of source '" + MaskUrlPassword(source) + "' (known: " + SourcePrefixList() + ")";
@@ -47,23 +22,18 @@ bool ParseMapping(const std::string& text, ChannelMapping* mapping, std::string*
         *why = MaskUrlPassword(source) + ": " + reason;
         return false;
     }
-    mapping->channel = static_cast<uint32_t>(number);
+    mapping->channel = channel;
     mapping->source = std::move(config);
     return true;
 }
 
 ParseOutcome ParseMapText(const std::string& text, const std::string& origin, std::vector<ChannelMapping>* out)
 {
-    std::istringstream lines(text);
-    std::string line;
-    for (size_t number = 1; std::getline(lines, line); ++number) {
-        const std::string content = Trim(line);
-        if (content.empty() || content[0] == COMMENT_START)
-            continue;
+    for (const MapLine& line : MapLines(text)) {
         ChannelMapping mapping;
         std::string why;
-        mapping.origin = origin + " line " + std::to_string(number);
-        if (!ParseMapping(content, &mapping, &why))
+        mapping.origin = origin + " line " + std::to_string(line.number);
+        if (!ParseMapping(line.content, &mapping, &why))
             return ParseOutcome::Error(mapping.origin + ": " + why);
         out->push_back(mapping);
     }

@@ -61,7 +61,7 @@ bool ParsePort(const std::string& text, uint16_t* port, std::string* why)
     return true;
 }
 
-bool ParseIPv4(const std::string& text, in_addr* out)
+bool ParseIPv4(const std::string& text, uint32_t* out)
 {
     uint32_t address = 0;
     size_t start = 0;
@@ -79,6 +79,6 @@ bool ParseIPv4(const std::string& text, in_addr* out)
         address = (address << 8) | static_cast<uint32_t>(octet);
         start = end + 1;
     }
-    out->s_addr = htonl(address);
+    *out = address;
     return true;
 }

@@ -278,10 +278,12 @@ bool ApplyUdpOption(const QueryOption& option, UdpEndpoint* endpoint, UdpLimits*
                " to receive on one interface, give its address instead";
         return false;
     }
-    if (!ParseIPv4(option.value, &endpoint->membership.imr_interface)) {
+    uint32_t address = 0;
+    if (!ParseIPv4(option.value, &address)) {
         *why = "bad interface \"" + option.value + "\" (a dotted IPv4 address of this computer)";
         return false;
     }
+    endpoint->membership.imr_interface.s_addr = htonl(address);
     return true;
 }
 
@@ -299,12 +301,14 @@ std::unique_ptr<SourceConfig> ParseUdpSourceWith(const std::string& text, const 
     if (!ParseHostPort(address, &host, &port, why))
         return nullptr;
     UdpEndpoint endpoint;
-    in_addr ip{};
-    if (!ParseIPv4(host, &ip)) {
+    uint32_t hostOrder = 0;
+    if (!ParseIPv4(host, &hostOrder)) {
         *why = "bad address \"" + host + "\" (a dotted IPv4 address such as 239.1.1.1, or 0.0.0.0 for all interfaces)";
         return nullptr;
     }
-    endpoint.multicast = (ntohl(ip.s_addr) & MULTICAST_MASK) == MULTICAST_NET;
+    in_addr ip{};
+    ip.s_addr = htonl(hostOrder);
+    endpoint.multicast = (hostOrder & MULTICAST_MASK) == MULTICAST_NET;
     endpoint.local.sin_family = AF_INET;
     endpoint.local.sin_port = htons(port);
     endpoint.local.sin_addr.s_addr = endpoint.multicast ? htonl(INADDR_ANY) : ip.s_addr;
