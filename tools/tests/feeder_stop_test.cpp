@@ -12,6 +12,7 @@
 #include "console_stop.h"
 #include "driver_gate.h"
 #include "feeder_stop.h"
+#include "text_screen.h"
 #include "status_board.h"
 #include "test_pipe.h"
 #include "wait_until.h"
@@ -66,31 +67,6 @@ private:
     const std::string   m_text = "test:hanging";
 };
 
-class TextScreen : public BoardScreen {
-public:
-    TextScreen() { InitializeCriticalSection(&m_csText); }
-    ~TextScreen() override { DeleteCriticalSection(&m_csText); }
-    size_t Columns() override { return SCREEN_COLUMNS; }
-    void EraseRowsAbove(size_t) override {}
-    void Write(const std::string& text) override
-    {
-        EnterCriticalSection(&m_csText);
-        m_text += text;
-        LeaveCriticalSection(&m_csText);
-    }
-    std::string Text()
-    {
-        EnterCriticalSection(&m_csText);
-        const std::string text = m_text;
-        LeaveCriticalSection(&m_csText);
-        return text;
-    }
-
-private:
-    CRITICAL_SECTION    m_csText;
-    std::string         m_text;
-};
-
 struct Event {
     HANDLE h = CreateEventW(NULL, TRUE, FALSE, NULL);
     ~Event() { CloseHandle(h); }
@@ -142,7 +118,7 @@ TEST(FeederStop, AChannelWhoseSourceWillNotCloseHoldsTheStopOnlyUntilItsBoundAnd
     const HANDLE stop = stopEvent.h;
     const std::vector<ChannelMapping> mappings = {Mapping(HUNG_CHANNEL, std::make_shared<HangingConfig>(&hang)),
                                                   Mapping(QUIET_CHANNEL, std::make_shared<HangingConfig>(&hang))};
-    TextScreen* screen = new TextScreen;
+    TextScreen* screen = new TextScreen(SCREEN_COLUMNS);
     StatusBoard board(mappings, std::unique_ptr<BoardScreen>(screen));
     ASSERT_TRUE(board.Start());
     DriverGate gate;

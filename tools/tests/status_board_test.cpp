@@ -7,6 +7,7 @@
 
 #include "feeder_options.h"
 #include "status_board.h"
+#include "text_screen.h"
 
 #include <memory>
 #include <string>
@@ -15,46 +16,32 @@
 namespace {
 
 const DWORD  WAIT_MS = 5000;
+const size_t SCREEN_COLUMNS = 80;
 const int    EVENTS_WHILE_BLOCKED = 1500;      // more than the board keeps
 const char   KEPT_OUT[] = "500 event lines were left out while the output was blocked";
 
 // A console whose writes block until the test lets them go.
-class BlockingScreen : public BoardScreen {
+class BlockingScreen : public TextScreen {
 public:
-    BlockingScreen() : entered(CreateEventW(NULL, TRUE, FALSE, NULL)), release(CreateEventW(NULL, TRUE, FALSE, NULL))
+    BlockingScreen()
+        : TextScreen(SCREEN_COLUMNS), entered(CreateEventW(NULL, TRUE, FALSE, NULL)),
+          release(CreateEventW(NULL, TRUE, FALSE, NULL))
     {
-        InitializeCriticalSection(&m_csText);
     }
     ~BlockingScreen() override
     {
         CloseHandle(entered);
         CloseHandle(release);
-        DeleteCriticalSection(&m_csText);
     }
-    size_t Columns() override { return 80; }
-    void EraseRowsAbove(size_t) override {}
     void Write(const std::string& text) override
     {
         SetEvent(entered);
         WaitForSingleObject(release, INFINITE);
-        EnterCriticalSection(&m_csText);
-        m_text += text;
-        LeaveCriticalSection(&m_csText);
-    }
-    std::string Text()
-    {
-        EnterCriticalSection(&m_csText);
-        const std::string text = m_text;
-        LeaveCriticalSection(&m_csText);
-        return text;
+        TextScreen::Write(text);
     }
 
     HANDLE  entered;    // a write has begun
     HANDLE  release;    // writes may end
-
-private:
-    CRITICAL_SECTION    m_csText;
-    std::string         m_text;
 };
 
 struct Caller {
