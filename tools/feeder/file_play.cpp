@@ -80,9 +80,12 @@ bool FilePlay::Refill(bool* atEnd)
         return Fail("cannot read", why);
     m_used = got;
     m_offset += got;
-    if (m_settings.loop && got % TS_PACKET_BYTES != 0) {
-        // Cut mid-packet under us: the pass ends at the last whole packet, so the next stays aligned.
-        m_used -= got % TS_PACKET_BYTES;
+    if (got < want) {
+        // Cut under us: the pass ends where the file does now, so that bytes written there
+        // later neither follow a cut tail misaligned nor revive a play that has ended. A loop
+        // keeps only whole packets, so that the next pass stays aligned.
+        if (m_settings.loop)
+            m_used -= got % TS_PACKET_BYTES;
         m_offset = m_usable;
     }
     *atEnd = m_used == 0;
