@@ -195,9 +195,9 @@ ReadResult FilePlay::Read(uint8_t* dst, size_t capacity, uint32_t waitMs)
             continue;
         }
         if (m_used - m_pos < TS_PACKET_BYTES) {     // the cut tail of a file played once
-            copied += CopyTail(dst + copied, capacity - copied);
             if (copied == capacity)
-                return ReadResult{ReadStatus::DATA, copied};
+                return result;
+            copied += CopyTail(dst + copied, capacity - copied);
             continue;
         }
         if (capacity - copied < TS_PACKET_BYTES)

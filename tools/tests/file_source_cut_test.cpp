@@ -1,4 +1,4 @@
-// A recording played once while another program cuts and rewrites it.
+// A recording played once while another program cuts and rewrites it, and its cut tail.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -14,6 +14,8 @@ const DWORD  NO_WAIT_MS = 0;
 const size_t FILE_PACKETS = 50;
 const size_t KEPT_PACKETS = 20;
 const size_t CUT_PIECE_BYTES = 60;
+const size_t TAIL_PACKETS = 3;
+const size_t TAIL_BYTES = 50;
 const size_t BUFFER_BYTES = FILE_PACKETS * TS_PACKET_BYTES;
 const int    MAX_READS = 100;           // far more than any of these files takes
 
@@ -74,6 +76,27 @@ TEST(FileSource, FilePlayedOnceAndCutMidPacketEndsAtTheCutAndStaysEndedWhenWritt
     uint8_t buffer[TS_PACKET_BYTES];
     const ReadResult after = source->Read(buffer, sizeof buffer, NO_WAIT_MS);
     EXPECT_EQ(after.status, ReadStatus::ENDED) << after.bytes << " bytes after the end, cut tail and all";
+    source.reset();
+    DeleteFileA(path.c_str());
+}
+
+TEST(FileSource, ACutTailReadWithNoRoomLeftIsNothingYetAndComesWithTheNextRead)
+{
+    std::vector<uint8_t> file = PacketsWithoutPcr(TAIL_PACKETS);
+    file.resize(file.size() + TAIL_BYTES, TS_SYNC_BYTE);
+    const std::string path = TempFileWith(file);
+    std::unique_ptr<Source> source = OpenOnce(path);
+    ASSERT_TRUE(source);
+    std::vector<uint8_t> buffer(file.size());
+    const ReadResult packets = source->Read(buffer.data(), TAIL_PACKETS * TS_PACKET_BYTES, NO_WAIT_MS);
+    EXPECT_EQ(packets.status, ReadStatus::DATA);
+    EXPECT_EQ(packets.bytes, TAIL_PACKETS * TS_PACKET_BYTES);
+    const ReadResult full = source->Read(buffer.data(), 0, NO_WAIT_MS);
+    EXPECT_EQ(full.status, ReadStatus::NOTHING_YET) << full.bytes << " bytes";
+    const ReadResult tail = source->Read(buffer.data(), buffer.size(), NO_WAIT_MS);
+    EXPECT_EQ(tail.status, ReadStatus::DATA);
+    EXPECT_EQ(tail.bytes, TAIL_BYTES);
+    EXPECT_EQ(source->Read(buffer.data(), buffer.size(), NO_WAIT_MS).status, ReadStatus::ENDED);
     source.reset();
     DeleteFileA(path.c_str());
 }
