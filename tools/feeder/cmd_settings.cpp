@@ -2,6 +2,7 @@
 
 #include "source_prefix.h"
 #include "source_query.h"
+#include "url_password.h"
 
 namespace {
 
@@ -32,8 +33,10 @@ bool ReadCmdSettings(const std::string& text, CmdSettings* settings, std::string
 bool ParseCmdSettings(const std::string& text, CmdSettings* out, std::string* why)
 {
     CmdSettings settings;
-    if (!ReadCmdSettings(text, &settings, why))
+    if (!ReadCmdSettings(text, &settings, why)) {
+        *why = HideUrlPasswords(*why, text);
         return false;
+    }
     *out = settings;
     return true;
 }

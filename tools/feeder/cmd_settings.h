@@ -11,5 +11,5 @@ struct CmdSettings {
     uint32_t    silenceLimitMs = SILENCE_LIMIT_DEFAULT_MS;
 };
 
-// False with *why set when the text is malformed.
+// False with *why set when the text is malformed; *why never repeats a URL's password.
 bool ParseCmdSettings(const std::string& text, CmdSettings* out, std::string* why);

@@ -16,5 +16,5 @@ struct FileSettings {
     bool        loop = false;
 };
 
-// False with *why set when the text is malformed.
+// False with *why set when the text is malformed; *why never repeats a URL's password.
 bool ParseFileSettings(const std::string& text, FileSettings* out, std::string* why);

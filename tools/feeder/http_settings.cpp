@@ -3,6 +3,7 @@
 #include "net_address.h"
 #include "source_prefix.h"
 #include "source_query.h"
+#include "url_password.h"
 
 namespace {
 
@@ -47,8 +48,10 @@ bool ReadHttpSettings(const std::string& text, HttpSettings* settings, std::stri
 bool ParseHttpSettings(const std::string& text, HttpSettings* out, std::string* why)
 {
     HttpSettings settings;
-    if (!ReadHttpSettings(text, &settings, why))
+    if (!ReadHttpSettings(text, &settings, why)) {
+        *why = HideUrlPasswords(*why, text);
         return false;
+    }
     *out = settings;
     return true;
 }

@@ -15,5 +15,5 @@ struct HttpSettings {
     uint32_t    silenceLimitMs = SILENCE_LIMIT_DEFAULT_MS;
 };
 
-// False with *why set when the text is malformed.
+// False with *why set when the text is malformed; *why never repeats a URL's password.
 bool ParseHttpSettings(const std::string& text, HttpSettings* out, std::string* why);

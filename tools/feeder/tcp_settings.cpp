@@ -3,6 +3,7 @@
 #include "net_address.h"
 #include "source_prefix.h"
 #include "source_query.h"
+#include "url_password.h"
 
 namespace {
 
@@ -29,8 +30,10 @@ bool ReadTcpSettings(const std::string& text, TcpSettings* settings, std::string
 bool ParseTcpSettings(const std::string& text, TcpSettings* out, std::string* why)
 {
     TcpSettings settings;
-    if (!ReadTcpSettings(text, &settings, why))
+    if (!ReadTcpSettings(text, &settings, why)) {
+        *why = HideUrlPasswords(*why, text);
         return false;
+    }
     *out = settings;
     return true;
 }

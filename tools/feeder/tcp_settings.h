@@ -12,5 +12,5 @@ struct TcpSettings {
     uint32_t    silenceLimitMs = SILENCE_LIMIT_DEFAULT_MS;
 };
 
-// False with *why set when the text is malformed.
+// False with *why set when the text is malformed; *why never repeats a URL's password.
 bool ParseTcpSettings(const std::string& text, TcpSettings* out, std::string* why);

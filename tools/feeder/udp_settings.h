@@ -13,5 +13,5 @@ struct UdpSettings {
     uint32_t    silenceLimitMs = 0;     // its value, when given
 };
 
-// False with *why set when the text is malformed.
+// False with *why set when the text is malformed; *why never repeats a URL's password.
 bool ParseUdpSettings(const std::string& text, UdpSettings* out, std::string* why);
