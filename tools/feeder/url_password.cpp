@@ -39,15 +39,14 @@ std::vector<std::string> UrlPasswords(const std::string& text)
     return passwords;
 }
 
-std::string ReplaceAll(const std::string& text, const std::string& what, const std::string& with)
+// The length of the longest of `items` that `text` holds at `at`; 0 for none.
+size_t LongestAt(const std::string& text, size_t at, const std::vector<std::string>& items)
 {
-    std::string out;
-    size_t from = 0;
-    for (size_t found = text.find(what); found != std::string::npos; found = text.find(what, from)) {
-        out.append(text, from, found - from).append(with);
-        from = found + what.size();
-    }
-    return out.append(text, from, std::string::npos);
+    size_t longest = 0;
+    for (const std::string& item : items)
+        if (item.size() > longest && text.compare(at, item.size(), item) == 0)
+            longest = item.size();
+    return longest;
 }
 
 } // namespace
@@ -68,11 +67,21 @@ std::string MaskUrlPassword(const std::string& text)
     return masked;
 }
 
+// In one pass, the longest first: a password may hold a shorter one, or '@'.
 std::string HideUrlPasswords(const std::string& reason, const std::string& text)
 {
-    std::string hidden = reason;
+    std::vector<std::string> quoted;
     for (const std::string& password : UrlPasswords(text))
         if (!password.empty())
-            hidden = ReplaceAll(hidden, password + USER_INFO_END, std::string(MASK) + USER_INFO_END);
+            quoted.push_back(password + USER_INFO_END);
+    std::string hidden;
+    for (size_t at = 0; at < reason.size();) {
+        const size_t length = LongestAt(reason, at, quoted);
+        if (length == 0)
+            hidden += reason[at++];
+        else
+            hidden.append(MASK).append(1, USER_INFO_END);
+        at += length;
+    }
     return hidden;
 }

@@ -112,4 +112,10 @@ TEST(SourceSettings, HidingPasswordsLeavesOtherWordsAlone)
     EXPECT_EQ(HideUrlPasswords("1@2 and 3@4", "http://a:1@h/ http://b:3@i/"), "***@2 and ***@4");
 }
 
+// A password that ends in another, shorter one is hidden whole, not around it.
+TEST(SourceSettings, TheLongestPasswordIsHiddenFirst)
+{
+    EXPECT_EQ(HideUrlPasswords("bad host \"v:21@g\"", "tcp://u:1@h/ tcp://v:21@g:1"), "bad host \"v:***@g\"");
+}
+
 } // namespace
