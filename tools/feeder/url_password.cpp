@@ -51,6 +51,7 @@ size_t LongestAt(const std::string& text, size_t at, const std::vector<std::stri
 
 } // namespace
 
+// Every URL in the text, not only the first: a URL may carry another one.
 std::string MaskUrlPassword(const std::string& text)
 {
     std::string masked = text;
