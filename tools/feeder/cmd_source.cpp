@@ -5,22 +5,21 @@
 #include <cstring>
 #include <vector>
 
+#include "cmd_settings.h"
 #include "inherit_list.h"
 #include "silence_limit.h"
+#include "silence_watch.h"
 #include "source_kinds.h"
-#include "source_query.h"
 #include "system_error.h"
 #include "wide.h"
 
 namespace {
 
-const char    PREFIX[] = "cmd:";
 const wchar_t OUTPUT_PIPE_FORMAT[] = L"\\\\.\\pipe\\zelmoor-feeder-cmd-%lu-%ld";
 const size_t  OUTPUT_PIPE_NAME_CAPACITY = 64;
 const DWORD   OUTPUT_BUFFER_BYTES = 64 * 1024;
 const DWORD   EXIT_CODE_WAIT_MS = 50;   // the program closed its output: give it a moment to exit
 const UINT    KILLED_EXIT_CODE = 1;
-const char    TIMEOUT_STARTS[] = "?";   // a command line's own '&' is the shell's
 
 volatile LONG g_lPipeSerial = 0;
 
@@ -248,17 +247,8 @@ private:
 
 std::unique_ptr<SourceConfig> ParseCmdSource(const std::string& text, std::string* why)
 {
-    std::string commandLine = text.substr(sizeof PREFIX - 1);
-    std::string value;
-    DWORD silenceLimitMs = SILENCE_LIMIT_DEFAULT_MS;
-    // Only a trailing ?timeout=S is the feeder's; one the program should see
-    // is followed by another, or quoted.
-    if (SplitTrailingOption(commandLine, SILENCE_OPTION, TIMEOUT_STARTS, &commandLine, &value)
-        && !ParseSilenceLimit(value, &silenceLimitMs, why))
+    CmdSettings settings;
+    if (!ParseCmdSettings(text, &settings, why))
         return nullptr;
-    if (commandLine.find_first_not_of(" \t") == std::string::npos) {
-        *why = "no command line after cmd:";
-        return nullptr;
-    }
-    return std::unique_ptr<SourceConfig>(new CmdSourceConfig(text, commandLine, silenceLimitMs));
+    return std::unique_ptr<SourceConfig>(new CmdSourceConfig(text, settings.commandLine, settings.silenceLimitMs));
 }

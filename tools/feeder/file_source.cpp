@@ -7,21 +7,13 @@
 #include "clock.h"
 #include "file_play.h"
 #include "file_settings.h"
-#include "numbers.h"
 #include "source_kinds.h"
-#include "source_query.h"
 #include "system_error.h"
 #include "wide.h"
 
 namespace {
 
-const char     PREFIX[] = "file:";
-const uint64_t RATE_MIN = 1000;                 // 1K
-const uint64_t RATE_MAX = 10000000000ull;       // 10G
 const double   MS_PER_SECOND = 1000.0;
-const std::vector<std::string> FILE_OPTIONS = {"pace", "rate", "loop"};
-const char     FILE_OPTIONS_TAKEN[] = "(file: takes pace=none, rate=BITS and loop)";
-const char     LONG_PATH_PREFIX[] = "\\\\?\\";    // \\?\ : the one '?' a Windows path may hold
 
 // A file opened for reading, shared so that other programs may rewrite it meanwhile.
 class Win32PlayFile : public PlayFile {
@@ -133,74 +125,12 @@ private:
     FileSettings    m_settings;
 };
 
-bool ApplyFileOption(const QueryOption& option, FileSettings* settings, std::string* why)
-{
-    if (option.name == "loop" && option.hasValue) {
-        *why = "loop takes no value";
-        return false;
-    } else if (option.name == "loop") {
-        settings->loop = true;
-    } else if (option.name == "pace" && option.value == "none") {
-        settings->pace = PaceMode::NONE;
-    } else if (option.name == "pace" && option.value == "pcr") {
-        settings->pace = PaceMode::PCR;
-    } else if (option.name == "pace") {
-        *why = "pace takes none or pcr, not '" + option.value + "'";
-        return false;
-    } else if (option.name == "rate") {
-        if (!ParseBitRate(option.value, RATE_MIN, RATE_MAX, &settings->rate)) {
-            *why = "rate needs bits per second from 1K to 10G (K, M, G count thousands), not '"
-                 + option.value + "'";
-            return false;
-        }
-        settings->pace = PaceMode::RATE;
-    } else {
-        *why = "unknown option '" + option.name + "' " + FILE_OPTIONS_TAKEN;
-        return false;
-    }
-    return true;
-}
-
-// A '?' left in the path beyond a long-path prefix starts options the file
-// source does not know: say so rather than look for a file of that name.
-bool CheckNoStrayQuery(const std::string& path, std::string* why)
-{
-    const size_t prefix = path.compare(0, sizeof LONG_PATH_PREFIX - 1, LONG_PATH_PREFIX) == 0
-                          ? sizeof LONG_PATH_PREFIX - 1 : 0;
-    const size_t stray = path.find('?', prefix);
-    if (stray == std::string::npos)
-        return true;
-    const std::string name = SplitSourceQuery(path.substr(stray)).options.front().name;
-    if (std::find(FILE_OPTIONS.begin(), FILE_OPTIONS.end(), name) != FILE_OPTIONS.end())
-        *why = "a second '?' before " + name + " (join options with &)";
-    else
-        *why = "unknown option '" + name + "' " + FILE_OPTIONS_TAKEN;
-    return false;
-}
-
 } // namespace
 
 std::unique_ptr<SourceConfig> ParseFileSource(const std::string& text, std::string* why)
 {
-    const SourceQuery query = SplitAtLastKnownOption(text.substr(sizeof PREFIX - 1), FILE_OPTIONS);
-    if (query.base.empty()) {
-        *why = "no path after file:";
-        return nullptr;
-    }
-    if (!CheckNoStrayQuery(query.base, why))
-        return nullptr;
     FileSettings settings;
-    settings.path = query.base;
-    bool paceGiven = false;
-    for (const QueryOption& option : query.options) {
-        const bool pacing = option.name == "pace" || option.name == "rate";
-        if (pacing && paceGiven) {
-            *why = "give only one of pace= and rate=";
-            return nullptr;
-        }
-        paceGiven = paceGiven || pacing;
-        if (!ApplyFileOption(option, &settings, why))
-            return nullptr;
-    }
+    if (!ParseFileSettings(text, &settings, why))
+        return nullptr;
     return std::unique_ptr<SourceConfig>(new FileSourceConfig(text, settings));
 }

@@ -6,13 +6,12 @@
 #include <windows.h>
 #include <winhttp.h>
 
+#include "http_settings.h"
 #include "silence_limit.h"
 #include "source_kinds.h"
-#include "source_query.h"
 #include "stream_queue.h"
 #include "system_error.h"
 #include "winhttp_error.h"
-#include "net_address.h"
 #include "url_password.h"
 #include "wide.h"
 
@@ -21,8 +20,6 @@
 
 namespace {
 
-const char HTTP_PREFIX[] = "http://";
-const char HTTPS_PREFIX[] = "https://";
 const wchar_t USER_AGENT[] = L"zelmoor_feeder";
 const size_t HTTP_QUEUE_BYTES = 4 * 1024 * 1024;   // the reader waits beyond this: the host sets the pace
 const DWORD HTTP_CHUNK_BYTES = 64 * 1024;
@@ -33,7 +30,6 @@ const DWORD HTTP_CLOSE_WAIT_MS = 50;                // then the reader is left t
 const DWORD HTTP_OPEN_WAIT_MS = 20;                 // a refusal on the spot fails Open, as for TCP
 const DWORD STATUS_TEXT_CAPACITY = 128;
 const int   AUTH_ATTEMPTS = 2;                      // credentials sent at once, then once as the server asks
-const char  TIMEOUT_STARTS[] = "?&";                // the last item of the URL's query
 // The schemes WinHTTP can answer with a user name and password, strongest first.
 const DWORD AUTH_SCHEMES[] = {WINHTTP_AUTH_SCHEME_NEGOTIATE, WINHTTP_AUTH_SCHEME_NTLM, WINHTTP_AUTH_SCHEME_DIGEST,
                               WINHTTP_AUTH_SCHEME_BASIC};
@@ -319,22 +315,6 @@ private:
     const HttpTarget    m_target;
 };
 
-// The port after the host, if the URL has one: WinHTTP would quietly take a
-// number out of range modulo 65536.
-bool CheckPort(const std::string& text, size_t prefixLength, std::string* why)
-{
-    const size_t end = text.find_first_of("/?#", prefixLength);
-    const std::string withUser = text.substr(prefixLength, end == std::string::npos ? end : end - prefixLength);
-    const size_t at = withUser.rfind('@');
-    const std::string authority = at == std::string::npos ? withUser : withUser.substr(at + 1);
-    const size_t bracket = authority.rfind(']');
-    const size_t colon = authority.rfind(':');
-    if (colon == std::string::npos || (bracket != std::string::npos && colon < bracket))
-        return true;
-    uint16_t port = 0;
-    return ParsePort(authority.substr(colon + 1), &port, why);
-}
-
 // The user name and password with %XX undone, so that either may hold '@' or ':'.
 bool CrackCredentials(const std::wstring& url, HttpTarget* target, std::string* why)
 {
@@ -381,17 +361,10 @@ bool CrackUrl(const std::string& text, HttpTarget* target, std::string* why)
 
 std::unique_ptr<SourceConfig> ParseHttpSource(const std::string& text, std::string* why)
 {
-    const size_t prefixLength = text.compare(0, sizeof HTTPS_PREFIX - 1, HTTPS_PREFIX) == 0 ? sizeof HTTPS_PREFIX - 1
-                                                                                           : sizeof HTTP_PREFIX - 1;
+    HttpSettings settings;
     HttpTarget target;
-    std::string url = text;
-    std::string value;
-    // Only the last item of the query is the feeder's: one the server should
-    // see is followed by another.
-    if (SplitTrailingOption(text, SILENCE_OPTION, TIMEOUT_STARTS, &url, &value)
-        && !ParseSilenceLimit(value, &target.silenceLimitMs, why))
+    if (!ParseHttpSettings(text, &settings, why) || !CrackUrl(settings.url, &target, why))
         return nullptr;
-    if (!CheckPort(url, prefixLength, why) || !CrackUrl(url, &target, why))
-        return nullptr;
+    target.silenceLimitMs = settings.silenceLimitMs;
     return std::unique_ptr<SourceConfig>(new HttpConfig(MaskUrlPassword(text), target));
 }

@@ -6,10 +6,10 @@
 
 #include "tcp_source.h"
 
-#include "net_address.h"
 #include "silence_limit.h"
+#include "silence_watch.h"
 #include "source_kinds.h"
-#include "source_query.h"
+#include "tcp_settings.h"
 #include "system_error.h"
 #include "winsock_use.h"
 
@@ -18,7 +18,6 @@
 
 namespace {
 
-const char TCP_PREFIX[] = "tcp://";
 const DWORD TCP_RESOLVE_LIMIT_MS = 10 * 1000;
 const DWORD TCP_CONNECT_LIMIT_MS = 10 * 1000;
 // A refusal comes at once; waiting this long for it in Open spares the channel a
@@ -37,16 +36,14 @@ timeval Timeval(DWORD ms)
 
 enum class TcpStage { RESOLVING, CONNECTING, RECEIVING, CLOSED };
 
-struct TcpSettings {
-    std::string     host;
-    uint16_t        port = 0;
-    DWORD           silenceLimitMs = SILENCE_LIMIT_DEFAULT_MS;
+// What the source needs: the text's settings and the name service to ask.
+struct TcpTarget : TcpSettings {
     ResolveFunction resolve = getaddrinfo;
 };
 
 class TcpSource : public Source {
 public:
-    explicit TcpSource(const TcpSettings& settings)
+    explicit TcpSource(const TcpTarget& settings)
         : m_settings(settings), m_resolver(settings.resolve), m_silence(settings.silenceLimitMs) {}
     ~TcpSource() override { Close(); }
 
@@ -63,7 +60,7 @@ private:
     ReadResult Receive(uint8_t* dst, size_t capacity, DWORD waitMs);
     ReadResult Silent();
 
-    const TcpSettings   m_settings;
+    const TcpTarget     m_settings;
     HostResolver        m_resolver;
     SilenceWatch        m_silence;
     TcpStage            m_stage = TcpStage::CLOSED;
@@ -234,7 +231,7 @@ void TcpSource::Close()
 
 class TcpConfig : public SourceConfig {
 public:
-    TcpConfig(const std::string& text, const TcpSettings& settings) : m_text(text), m_settings(settings) {}
+    TcpConfig(const std::string& text, const TcpTarget& settings) : m_text(text), m_settings(settings) {}
     std::unique_ptr<Source> Create() const override
     {
         return std::unique_ptr<Source>(new TcpSource(m_settings));
@@ -243,27 +240,18 @@ public:
 
 private:
     const std::string   m_text;
-    const TcpSettings   m_settings;
+    const TcpTarget     m_settings;
 };
 
 } // namespace
 
 std::unique_ptr<SourceConfig> ParseTcpSourceWith(const std::string& text, ResolveFunction resolve, std::string* why)
 {
-    const SourceQuery query = SplitSourceQuery(text.substr(sizeof TCP_PREFIX - 1));
-    TcpSettings settings;
-    settings.resolve = resolve;
-    for (const QueryOption& option : query.options) {
-        if (option.name != SILENCE_OPTION) {
-            *why = "unknown option \"" + option.name + "\" (tcp:// takes timeout=S)";
-            return nullptr;
-        }
-        if (!ParseSilenceLimit(option.value, &settings.silenceLimitMs, why))
-            return nullptr;
-    }
-    if (!ParseHostPort(query.base, &settings.host, &settings.port, why))
+    TcpTarget target;
+    if (!ParseTcpSettings(text, &target, why))
         return nullptr;
-    return std::unique_ptr<SourceConfig>(new TcpConfig(text, settings));
+    target.resolve = resolve;
+    return std::unique_ptr<SourceConfig>(new TcpConfig(text, target));
 }
 
 std::unique_ptr<SourceConfig> ParseTcpSource(const std::string& text, std::string* why)

@@ -6,8 +6,7 @@
 #include "rtp_payload.h"
 #include "silence_limit.h"
 #include "source_kinds.h"
-#include "net_address.h"
-#include "source_query.h"
+#include "udp_settings.h"
 #include "stream_queue.h"
 #include "system_error.h"
 #include "winsock_use.h"
@@ -18,11 +17,8 @@
 
 namespace {
 
-const char UDP_PREFIX[] = "udp://";
 const int UDP_RECEIVE_BUFFER_BYTES = 8 * 1024 * 1024;  // a burst waits here while the thread is busy
 const size_t DATAGRAM_CAPACITY = 64 * 1024;             // the largest UDP datagram
-const uint32_t MULTICAST_MASK = 0xF0000000;             // 224.0.0.0/4
-const uint32_t MULTICAST_NET = 0xE0000000;
 // Datagrams taken between two looks at the stop event: a flood never keeps it waiting long.
 const size_t UDP_DRAIN_DATAGRAMS = 64;
 // Close waits this long for the receiving thread; a flood ends it within one pass.
@@ -265,26 +261,18 @@ private:
     const UdpLimits     m_limits;
 };
 
-bool ApplyUdpOption(const QueryOption& option, UdpEndpoint* endpoint, UdpLimits* limits, std::string* why)
+// The endpoint the settings name, in network byte order.
+UdpEndpoint MakeEndpoint(const UdpSettings& settings)
 {
-    if (option.name == SILENCE_OPTION)
-        return ParseSilenceLimit(option.value, &limits->silenceLimitMs, why);
-    if (option.name != "interface") {
-        *why = "unknown option \"" + option.name + "\" (udp:// takes interface=ADDRESS and timeout=S)";
-        return false;
-    }
-    if (!endpoint->multicast) {
-        *why = "interface= applies to multicast groups (224.0.0.0-239.255.255.255) only;"
-               " to receive on one interface, give its address instead";
-        return false;
-    }
-    uint32_t address = 0;
-    if (!ParseIPv4(option.value, &address)) {
-        *why = "bad interface \"" + option.value + "\" (a dotted IPv4 address of this computer)";
-        return false;
-    }
-    endpoint->membership.imr_interface.s_addr = htonl(address);
-    return true;
+    UdpEndpoint endpoint;
+    const u_long ip = htonl(settings.address);
+    endpoint.multicast = settings.multicast;
+    endpoint.local.sin_family = AF_INET;
+    endpoint.local.sin_port = htons(settings.port);
+    endpoint.local.sin_addr.s_addr = settings.multicast ? htonl(INADDR_ANY) : ip;
+    endpoint.membership.imr_multiaddr.s_addr = ip;
+    endpoint.membership.imr_interface.s_addr = htonl(settings.interfaceAddress);
+    return endpoint;
 }
 
 } // namespace
@@ -292,32 +280,13 @@ bool ApplyUdpOption(const QueryOption& option, UdpEndpoint* endpoint, UdpLimits*
 std::unique_ptr<SourceConfig> ParseUdpSourceWith(const std::string& text, const UdpLimits& given,
                                                  std::string* why)
 {
+    UdpSettings settings;
+    if (!ParseUdpSettings(text, &settings, why))
+        return nullptr;
     UdpLimits limits = given;
-    const SourceQuery query = SplitSourceQuery(text.substr(sizeof UDP_PREFIX - 1));
-    const std::string& address = query.base;
-    const std::vector<QueryOption>& options = query.options;
-    std::string host;
-    uint16_t port = 0;
-    if (!ParseHostPort(address, &host, &port, why))
-        return nullptr;
-    UdpEndpoint endpoint;
-    uint32_t hostOrder = 0;
-    if (!ParseIPv4(host, &hostOrder)) {
-        *why = "bad address \"" + host + "\" (a dotted IPv4 address such as 239.1.1.1, or 0.0.0.0 for all interfaces)";
-        return nullptr;
-    }
-    in_addr ip{};
-    ip.s_addr = htonl(hostOrder);
-    endpoint.multicast = (hostOrder & MULTICAST_MASK) == MULTICAST_NET;
-    endpoint.local.sin_family = AF_INET;
-    endpoint.local.sin_port = htons(port);
-    endpoint.local.sin_addr.s_addr = endpoint.multicast ? htonl(INADDR_ANY) : ip.s_addr;
-    endpoint.membership.imr_multiaddr = ip;
-    endpoint.membership.imr_interface.s_addr = htonl(INADDR_ANY);
-    for (const QueryOption& option : options)
-        if (!ApplyUdpOption(option, &endpoint, &limits, why))
-            return nullptr;
-    return std::unique_ptr<SourceConfig>(new UdpConfig(text, endpoint, limits));
+    if (settings.silenceGiven)
+        limits.silenceLimitMs = settings.silenceLimitMs;
+    return std::unique_ptr<SourceConfig>(new UdpConfig(text, MakeEndpoint(settings), limits));
 }
 
 std::unique_ptr<SourceConfig> ParseUdpSource(const std::string& text, std::string* why)
