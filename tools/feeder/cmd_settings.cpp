@@ -2,6 +2,7 @@
 
 #include "source_prefix.h"
 #include "source_query.h"
+#include "settings_reader.h"
 #include "url_password.h"
 
 namespace {
@@ -32,11 +33,5 @@ bool ReadCmdSettings(const std::string& text, CmdSettings* settings, std::string
 
 bool ParseCmdSettings(const std::string& text, CmdSettings* out, std::string* why)
 {
-    CmdSettings settings;
-    if (!ReadCmdSettings(text, &settings, why)) {
-        *why = HideUrlPasswords(*why, text);
-        return false;
-    }
-    *out = settings;
-    return true;
+    return ReadHidingPasswords(ReadCmdSettings, text, out, why);
 }

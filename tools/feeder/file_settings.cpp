@@ -3,6 +3,7 @@
 #include "numbers.h"
 #include "source_prefix.h"
 #include "source_query.h"
+#include "settings_reader.h"
 #include "url_password.h"
 
 #include <algorithm>
@@ -90,11 +91,5 @@ bool ReadFileSettings(const std::string& text, FileSettings* settings, std::stri
 
 bool ParseFileSettings(const std::string& text, FileSettings* out, std::string* why)
 {
-    FileSettings settings;
-    if (!ReadFileSettings(text, &settings, why)) {
-        *why = HideUrlPasswords(*why, text);
-        return false;
-    }
-    *out = settings;
-    return true;
+    return ReadHidingPasswords(ReadFileSettings, text, out, why);
 }

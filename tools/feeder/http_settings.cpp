@@ -3,6 +3,7 @@
 #include "net_address.h"
 #include "source_prefix.h"
 #include "source_query.h"
+#include "settings_reader.h"
 #include "url_password.h"
 
 namespace {
@@ -47,11 +48,5 @@ bool ReadHttpSettings(const std::string& text, HttpSettings* settings, std::stri
 
 bool ParseHttpSettings(const std::string& text, HttpSettings* out, std::string* why)
 {
-    HttpSettings settings;
-    if (!ReadHttpSettings(text, &settings, why)) {
-        *why = HideUrlPasswords(*why, text);
-        return false;
-    }
-    *out = settings;
-    return true;
+    return ReadHidingPasswords(ReadHttpSettings, text, out, why);
 }

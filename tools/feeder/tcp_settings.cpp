@@ -3,6 +3,7 @@
 #include "net_address.h"
 #include "source_prefix.h"
 #include "source_query.h"
+#include "settings_reader.h"
 #include "url_password.h"
 
 namespace {
@@ -29,11 +30,5 @@ bool ReadTcpSettings(const std::string& text, TcpSettings* settings, std::string
 
 bool ParseTcpSettings(const std::string& text, TcpSettings* out, std::string* why)
 {
-    TcpSettings settings;
-    if (!ReadTcpSettings(text, &settings, why)) {
-        *why = HideUrlPasswords(*why, text);
-        return false;
-    }
-    *out = settings;
-    return true;
+    return ReadHidingPasswords(ReadTcpSettings, text, out, why);
 }

@@ -4,6 +4,7 @@
 #include "silence_limit.h"
 #include "source_prefix.h"
 #include "source_query.h"
+#include "settings_reader.h"
 #include "url_password.h"
 
 namespace {
@@ -57,11 +58,5 @@ bool ReadUdpSettings(const std::string& text, UdpSettings* settings, std::string
 
 bool ParseUdpSettings(const std::string& text, UdpSettings* out, std::string* why)
 {
-    UdpSettings settings;
-    if (!ReadUdpSettings(text, &settings, why)) {
-        *why = HideUrlPasswords(*why, text);
-        return false;
-    }
-    *out = settings;
-    return true;
+    return ReadHidingPasswords(ReadUdpSettings, text, out, why);
 }
