@@ -11,7 +11,7 @@ namespace {
 
 const size_t WIDTHS[] = {40, 80, 120, 200};
 const char LONG_FILE[] = "file:C:\\recordings\\2026\\december\\evening\\news.ts?loop";
-const char LONG_UDP[] = "udp://239.1.1.1:1234?interface=192.168.1.20";
+const char LONG_UDP[] = "udp://239.1.1.1:1234?interface=127.0.0.20";
 const char SHORT_FILE[] = "file:C:\\a.ts";
 
 // Every lead byte is followed by as many continuation bytes as it announces.
@@ -88,7 +88,7 @@ TEST(BoardLayout, ShortenMiddleCutsBetweenPathElementsAndNeverInsideACharacter)
 {
     EXPECT_EQ(ShortenMiddle("file:C:\\rec\\2026\\december\\news.ts?loop", 26),
               std::string("file:C:\\rec\\") + BOARD_ELLIPSIS + "\\news.ts?loop");
-    EXPECT_EQ(ShortenMiddle(LONG_UDP, 20), std::string("udp://") + BOARD_ELLIPSIS + "=192.168.1.20");
+    EXPECT_EQ(ShortenMiddle(LONG_UDP, 20), std::string("udp://") + BOARD_ELLIPSIS + "ce=127.0.0.20");
     EXPECT_EQ(ShortenMiddle(SHORT_FILE, 40), SHORT_FILE);
     const std::string accented = "file:C:\\d\xC3\xA9j\xC3\xA0\\vu\\\xC3\xA9t\xC3\xA9\\r\xC3\xA9sum\xC3\xA9.ts";
     for (size_t width = 1; width < Utf8Columns(accented); ++width) {

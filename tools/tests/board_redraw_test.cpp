@@ -103,7 +103,7 @@ private:
 
 const char* const SOURCES[] = {
     "file:C:\\recordings\\2026\\december\\evening\\news.ts?loop",
-    "udp://239.1.1.1:1234?interface=192.168.1.20",
+    "udp://239.1.1.1:1234?interface=127.0.0.20",
     "cmd:C:\\tools\\capture.exe --stdout --device 3 --format mpegts",
     "file:C:\\a.ts",
 };

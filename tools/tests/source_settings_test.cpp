@@ -19,14 +19,14 @@ TEST(SourceSettings, UdpGivesAddressesInHostOrder)
 {
     UdpSettings settings;
     std::string why;
-    ASSERT_TRUE(ParseUdpSettings("udp://239.1.2.3:1234?interface=192.168.1.5&timeout=2", &settings, &why)) << why;
+    ASSERT_TRUE(ParseUdpSettings("udp://239.1.2.3:1234?interface=127.0.0.5&timeout=2", &settings, &why)) << why;
     EXPECT_EQ(settings.address, 0xEF010203u);
     EXPECT_EQ(settings.port, 1234);
     EXPECT_TRUE(settings.multicast);
-    EXPECT_EQ(settings.interfaceAddress, 0xC0A80105u);
+    EXPECT_EQ(settings.interfaceAddress, 0x7F000005u);
     EXPECT_TRUE(settings.silenceGiven);
     EXPECT_EQ(settings.silenceLimitMs, 2000u);
-    ASSERT_TRUE(ParseUdpSettings("udp://10.0.0.1:5000", &settings, &why)) << why;
+    ASSERT_TRUE(ParseUdpSettings("udp://127.0.0.1:5000", &settings, &why)) << why;
     EXPECT_FALSE(settings.multicast);
     EXPECT_FALSE(settings.silenceGiven);
 }
