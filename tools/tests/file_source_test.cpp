@@ -44,19 +44,30 @@ std::vector<uint8_t> ReadSome(Source* source, size_t bytes, ReadStatus* last)
     return out;
 }
 
+// Opens the source text and reads it to its end: it must give exactly the file's bytes.
+::testing::AssertionResult PlaysTheWholeFile(const std::string& text, const std::vector<uint8_t>& file)
+{
+    std::unique_ptr<Source> source = OpenFile(text);
+    if (!source)
+        return ::testing::AssertionFailure() << text << " did not open";
+    ReadStatus last = ReadStatus::DATA;
+    const std::vector<uint8_t> got = ReadSome(source.get(), file.size() * 2, &last);
+    if (last != ReadStatus::ENDED)
+        return ::testing::AssertionFailure() << text << " did not end after the file";
+    if (got != file)
+        return ::testing::AssertionFailure() << got.size() << " bytes against " << file.size();
+    uint8_t byte = 0;
+    if (source->Read(&byte, 1, 0).status != ReadStatus::ENDED)
+        return ::testing::AssertionFailure() << text << " did not stay ended";
+    return ::testing::AssertionSuccess();
+}
+
 TEST(FileSource, UnpacedPlaysTheFileByteForByteThenStaysEnded)
 {
     const std::string path = StreamPath("clip_a.ts");
     const std::vector<uint8_t> file = ReadWholeFile(path);
     ASSERT_GT(file.size(), 0u);
-    std::unique_ptr<Source> source = OpenFile("file:" + path + "?pace=none");
-    ASSERT_TRUE(source);
-    ReadStatus last = ReadStatus::DATA;
-    const std::vector<uint8_t> got = ReadSome(source.get(), file.size() * 2, &last);
-    EXPECT_EQ(last, ReadStatus::ENDED);
-    EXPECT_TRUE(got == file) << got.size() << " bytes against " << file.size();
-    uint8_t byte = 0;
-    EXPECT_EQ(source->Read(&byte, 1, 0).status, ReadStatus::ENDED);
+    EXPECT_TRUE(PlaysTheWholeFile("file:" + path + "?pace=none", file));
 }
 
 // The '?' of a \\?\ prefix is the path's, not the start of options.
@@ -65,12 +76,7 @@ TEST(FileSource, ALongPathWithItsQuestionMarkPrefixIsOpenedAndItsOptionsApplied)
     const std::string path = StreamPath("clip_a.ts");
     const std::vector<uint8_t> file = ReadWholeFile(path);
     ASSERT_GT(file.size(), 0u);
-    std::unique_ptr<Source> source = OpenFile("file:\\\\?\\" + path + "?pace=none");
-    ASSERT_TRUE(source);
-    ReadStatus last = ReadStatus::DATA;
-    const std::vector<uint8_t> got = ReadSome(source.get(), file.size() * 2, &last);
-    EXPECT_EQ(last, ReadStatus::ENDED) << "?pace=none was not taken as an option";
-    EXPECT_TRUE(got == file) << got.size() << " bytes against " << file.size();
+    EXPECT_TRUE(PlaysTheWholeFile("file:\\\\?\\" + path + "?pace=none", file)) << "?pace=none not taken as an option";
 }
 
 TEST(FileSource, LoopCarriesEveryCounterOnAndMarksTheFirstPcrOfEachNewPass)
