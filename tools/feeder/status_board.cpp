@@ -66,74 +66,106 @@ BoardRowText StatusRowText(uint32_t channel, const ChannelFigures& figures, doub
     return BoardRowText{fixedText, brief, source, down ? figures.detail : std::string()};
 }
 
+struct StatusBoard::Shared {
+    explicit Shared(std::unique_ptr<BoardScreen> givenScreen) : screen(std::move(givenScreen))
+    {
+        InitializeCriticalSection(&lock);
+    }
+    ~Shared()
+    {
+        if (hWake != NULL)
+            CloseHandle(hWake);
+        DeleteCriticalSection(&lock);
+    }
+    Shared(const Shared&) = delete;
+    Shared& operator=(const Shared&) = delete;
+
+    CRITICAL_SECTION                lock;               // rows, queued, droppedEvents, stopping
+    Stopwatch                       clock;
+    std::vector<Row>                rows;
+    std::vector<std::string>        queued;             // event lines not yet written
+    uint64_t                        droppedEvents = 0;
+    bool                            stopping = false;
+    std::unique_ptr<BoardScreen>    screen;             // the writer's while it runs
+    BoardRedraw                     redraw;             // the writer's while it runs
+    HANDLE                          hWake = NULL;       // auto-reset: something to write
+};
+
 StatusBoard::StatusBoard(const std::vector<ChannelMapping>& mappings, std::unique_ptr<BoardScreen> screen)
-    : m_screen(std::move(screen))
+    : m_shared(std::make_shared<Shared>(std::move(screen)))
 {
-    InitializeCriticalSection(&m_csLock);
     for (const ChannelMapping& mapping : mappings)
-        m_rows.push_back(Row{mapping.channel, mapping.source->Text(), ChannelFigures{}});
+        m_shared->rows.push_back(Row{mapping.channel, mapping.source->Text(), ChannelFigures{}});
 }
 
 StatusBoard::~StatusBoard()
 {
-    StopWriter();
-    if (m_hWake != NULL)
-        CloseHandle(m_hWake);
-    DeleteCriticalSection(&m_csLock);
+    // A writer still stuck on blocked output keeps what it shares alive by itself.
+    if (!StopWriter())
+        CloseHandle(m_hWriter);
+}
+
+double StatusBoard::Now() const
+{
+    return m_shared->clock.Seconds();
 }
 
 bool StatusBoard::Start()
 {
-    m_hWake = CreateEventW(NULL, FALSE, FALSE, NULL);
-    if (m_hWake == NULL)
+    m_shared->hWake = CreateEventW(NULL, FALSE, FALSE, NULL);
+    if (m_shared->hWake == NULL)
         return false;
-    m_hWriter = CreateThread(NULL, 0, WriterMain, this, 0, NULL);
+    std::shared_ptr<Shared>* forWriter = new std::shared_ptr<Shared>(m_shared);
+    m_hWriter = CreateThread(NULL, 0, WriterMain, forWriter, 0, NULL);
+    if (m_hWriter == NULL)
+        delete forWriter;
     return m_hWriter != NULL;
 }
 
-DWORD WINAPI StatusBoard::WriterMain(void* self)
+DWORD WINAPI StatusBoard::WriterMain(void* shared)
 {
-    static_cast<StatusBoard*>(self)->WriteUntilStopped();
+    const std::unique_ptr<std::shared_ptr<Shared>> held(static_cast<std::shared_ptr<Shared>*>(shared));
+    WriteUntilStopped(**held);
     return 0;
 }
 
-void StatusBoard::WriteUntilStopped()
+void StatusBoard::WriteUntilStopped(Shared& shared)
 {
     for (;;) {
-        WaitForSingleObject(m_hWake, INFINITE);
+        WaitForSingleObject(shared.hWake, INFINITE);
         // Read outside the lock: a console's calls may wait on the console.
-        const size_t columns = m_screen ? m_screen->Columns() : 0;
-        const Frame frame = TakeFrame(columns);
-        WriteFrame(frame);
+        const size_t columns = shared.screen ? shared.screen->Columns() : 0;
+        const Frame frame = TakeFrame(shared, columns);
+        WriteFrame(shared, frame);
         if (frame.last)
             return;
     }
 }
 
-StatusBoard::Frame StatusBoard::TakeFrame(size_t columns)
+StatusBoard::Frame StatusBoard::TakeFrame(Shared& shared, size_t columns)
 {
     Frame frame;
-    EnterCriticalSection(&m_csLock);
-    frame.events.swap(m_queued);
-    if (m_droppedEvents > 0) {
-        frame.events.push_back(TimeOfDay() + " " + std::to_string(m_droppedEvents) +
+    EnterCriticalSection(&shared.lock);
+    frame.events.swap(shared.queued);
+    if (shared.droppedEvents > 0) {
+        frame.events.push_back(TimeOfDay() + " " + std::to_string(shared.droppedEvents) +
                                " event lines were left out while the output was blocked");
-        m_droppedEvents = 0;
+        shared.droppedEvents = 0;
     }
-    frame.last = m_stopping;
-    const double now = Now();
-    if (m_screen && !frame.last)
-        for (const Row& row : m_rows)
+    frame.last = shared.stopping;
+    const double now = shared.clock.Seconds();
+    if (shared.screen && !frame.last)
+        for (const Row& row : shared.rows)
             frame.board.push_back(FitBoardLine(
                 StatusRowText(row.channel, row.figures, row.bitsPerSecond, now, row.source), columns));
-    LeaveCriticalSection(&m_csLock);
+    LeaveCriticalSection(&shared.lock);
     return frame;
 }
 
-void StatusBoard::WriteFrame(const Frame& frame)
+void StatusBoard::WriteFrame(Shared& shared, const Frame& frame)
 {
-    if (m_screen) {
-        m_redraw.Draw(*m_screen, frame.events, frame.board);   // the last frame takes the board away
+    if (shared.screen) {
+        shared.redraw.Draw(*shared.screen, frame.events, frame.board);   // the last frame takes the board away
         return;
     }
     std::string text;
@@ -145,7 +177,7 @@ void StatusBoard::WriteFrame(const Frame& frame)
 
 StatusBoard::Row* StatusBoard::Find(uint32_t channel)
 {
-    for (Row& row : m_rows)
+    for (Row& row : m_shared->rows)
         if (row.channel == channel)
             return &row;
     return nullptr;
@@ -154,37 +186,39 @@ StatusBoard::Row* StatusBoard::Find(uint32_t channel)
 void StatusBoard::Event(uint32_t channel, const std::string& line)
 {
     const std::string text = TimeOfDay() + " channel " + std::to_string(channel) + ": " + line;
-    EnterCriticalSection(&m_csLock);
-    if (m_queued.size() < MAX_QUEUED_EVENTS)
-        m_queued.push_back(text);
+    Shared& shared = *m_shared;
+    EnterCriticalSection(&shared.lock);
+    if (shared.queued.size() < MAX_QUEUED_EVENTS)
+        shared.queued.push_back(text);
     else
-        ++m_droppedEvents;
-    LeaveCriticalSection(&m_csLock);
-    SetEvent(m_hWake);
+        ++shared.droppedEvents;
+    LeaveCriticalSection(&shared.lock);
+    SetEvent(shared.hWake);
 }
 
 void StatusBoard::Publish(uint32_t channel, const ChannelFigures& figures)
 {
-    EnterCriticalSection(&m_csLock);
+    EnterCriticalSection(&m_shared->lock);
     if (Row* row = Find(channel))
         row->figures = figures;
-    LeaveCriticalSection(&m_csLock);
+    LeaveCriticalSection(&m_shared->lock);
 }
 
 void StatusBoard::Refresh()
 {
-    EnterCriticalSection(&m_csLock);
+    Shared& shared = *m_shared;
+    EnterCriticalSection(&shared.lock);
     const double now = Now();
-    for (Row& row : m_rows) {
+    for (Row& row : shared.rows) {
         const double span = now - row.lastSeconds;
         if (span > 0.0)
             row.bitsPerSecond = static_cast<double>(row.figures.accepted - row.lastAccepted) * BITS_PER_BYTE / span;
         row.lastAccepted = row.figures.accepted;
         row.lastSeconds = now;
     }
-    LeaveCriticalSection(&m_csLock);
-    if (m_screen)
-        SetEvent(m_hWake);
+    LeaveCriticalSection(&shared.lock);
+    if (shared.screen)
+        SetEvent(shared.hWake);
 }
 
 // True once the writer has written what was queued and ended.
@@ -192,10 +226,10 @@ bool StatusBoard::StopWriter()
 {
     if (m_hWriter == NULL)
         return true;
-    EnterCriticalSection(&m_csLock);
-    m_stopping = true;
-    LeaveCriticalSection(&m_csLock);
-    SetEvent(m_hWake);
+    EnterCriticalSection(&m_shared->lock);
+    m_shared->stopping = true;
+    LeaveCriticalSection(&m_shared->lock);
+    SetEvent(m_shared->hWake);
     const bool ended = WaitForSingleObject(m_hWriter, WRITER_STOP_MS) == WAIT_OBJECT_0;
     if (ended) {
         CloseHandle(m_hWriter);
@@ -208,7 +242,12 @@ void StatusBoard::Summary()
 {
     if (!StopWriter())
         return;     // output is blocked: the summary would block the feeder's end as well
-    WriteFrame(TakeFrame(m_screen ? m_screen->Columns() : 0));     // what a writer never started left
+    Shared& shared = *m_shared;
+    WriteFrame(shared, TakeFrame(shared, shared.screen ? shared.screen->Columns() : 0));   // what a writer never started left
+    // A channel that overran its stop may still publish: the rows are read under the lock.
+    EnterCriticalSection(&shared.lock);
+    const std::vector<Row> rows = shared.rows;
+    LeaveCriticalSection(&shared.lock);
     const double cpu = ProcessCpuSeconds();
     const double PERCENT = 100.0;
     char line[512];
@@ -216,7 +255,7 @@ void StatusBoard::Summary()
     std::snprintf(line, sizeof line, "summary after %.1f s, processor time %.2f s (%.2f %% of one core):\n", Now(),
                   cpu, Now() > 0.0 ? cpu / Now() * PERCENT : 0.0);
     text += line;
-    for (const Row& row : m_rows) {
+    for (const Row& row : rows) {
         const ChannelFigures& f = row.figures;
         std::snprintf(line, sizeof line,
                       "channel %u: visits %u, delivered %llu bytes, in doubt %llu bytes, drops %llu,"
@@ -226,8 +265,8 @@ void StatusBoard::Summary()
                       static_cast<unsigned long long>(f.skipped), f.failures);
         text += line + row.source + ")\n";
     }
-    if (m_screen)
-        m_screen->Write(text);
+    if (shared.screen)
+        shared.screen->Write(text);
     else
         WriteOut(text);
 }

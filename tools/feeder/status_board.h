@@ -44,7 +44,7 @@ public:
 
     // Starts the writing thread; false, with the system's error, when it cannot.
     bool Start();
-    double Now() const { return m_clock.Seconds(); }
+    double Now() const;
     // "HH:MM:SS.mmm channel N: line", queued: the caller never waits on output.
     void Event(uint32_t channel, const std::string& line);
     void Publish(uint32_t channel, const ChannelFigures& figures);
@@ -67,21 +67,17 @@ private:
         std::vector<std::string>    board;
         bool                        last = false;
     };
-    static DWORD WINAPI WriterMain(void* self);
-    void WriteUntilStopped();
-    Frame TakeFrame(size_t columns);
-    void WriteFrame(const Frame& frame);
+    struct Shared;
+    static DWORD WINAPI WriterMain(void* shared);
+    static void WriteUntilStopped(Shared& shared);
+    static Frame TakeFrame(Shared& shared, size_t columns);
+    static void WriteFrame(Shared& shared, const Frame& frame);
     Row* Find(uint32_t channel);
     bool StopWriter();
 
-    CRITICAL_SECTION                m_csLock;           // the members below up to m_redraw
-    Stopwatch                       m_clock;
-    std::vector<Row>                m_rows;
-    std::vector<std::string>        m_queued;           // event lines not yet written
-    uint64_t                        m_droppedEvents = 0;
-    bool                            m_stopping = false;
-    std::unique_ptr<BoardScreen>    m_screen;           // the writer's alone
-    BoardRedraw                     m_redraw;           // the writer's alone
-    HANDLE                          m_hWake = NULL;     // auto-reset: something to write
+    // What the board and its writing thread share. The thread holds a reference
+    // of its own, so a board that gave up waiting for a writer stuck on blocked
+    // output frees nothing the writer still uses.
+    std::shared_ptr<Shared>         m_shared;
     HANDLE                          m_hWriter = NULL;
 };

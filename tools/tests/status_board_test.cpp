@@ -91,4 +91,40 @@ TEST(StatusBoard, ABlockedOutputHoldsUpNoCallerAndCountsTheEventLinesItLeftOut)
     EXPECT_NE(text.find("summary after"), std::string::npos);
 }
 
+// A screen whose writes wait on the test's event and that says when it is gone.
+class HeldScreen : public TextScreen {
+public:
+    HeldScreen(HANDLE release, HANDLE gone) : TextScreen(SCREEN_COLUMNS), m_release(release), m_gone(gone) {}
+    ~HeldScreen() override { SetEvent(m_gone); }
+    void Write(const std::string& text) override
+    {
+        WaitForSingleObject(m_release, INFINITE);
+        TextScreen::Write(text);
+    }
+
+private:
+    HANDLE  m_release;
+    HANDLE  m_gone;
+};
+
+TEST(StatusBoard, ABoardEndedWhileItsWriterIsStuckLeavesTheWriterWhatItUses)
+{
+    std::vector<ChannelMapping> mappings(1);
+    std::string why;
+    ASSERT_TRUE(ParseMapping("3=file:C:\\a.ts", &mappings[0], &why)) << why;
+    HANDLE release = CreateEventW(NULL, TRUE, FALSE, NULL);
+    HANDLE gone = CreateEventW(NULL, TRUE, FALSE, NULL);
+    {
+        StatusBoard board(mappings, std::unique_ptr<BoardScreen>(new HeldScreen(release, gone)));
+        ASSERT_TRUE(board.Start());
+        board.Event(3, "stuck");
+    }   // gives up on the writer after its bound
+    EXPECT_EQ(WaitForSingleObject(gone, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "the screen was freed under a writer still writing to it";
+    SetEvent(release);
+    EXPECT_EQ(WaitForSingleObject(gone, WAIT_MS), WAIT_OBJECT_0) << "the writer never ended and let go";
+    CloseHandle(release);
+    CloseHandle(gone);
+}
+
 } // namespace
