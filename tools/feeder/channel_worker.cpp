@@ -57,6 +57,9 @@ DWORD WINAPI ChannelWorker::ThreadMain(void* self)
 
 void ChannelWorker::Run()
 {
+    const std::string prepared = m_config->Prepare(m_hStop);
+    if (!prepared.empty())
+        m_board->Event(m_channel, prepared);
     m_board->Event(m_channel, "watching for a host on " + m_config->Text());
     while (m_state != ChannelState::STOPPED) {
         std::string detail;

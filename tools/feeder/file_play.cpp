@@ -159,6 +159,22 @@ bool FilePlay::Rewind()
     return true;
 }
 
+bool FilePlay::EnterLive(const LiveIndex& index, double seconds)
+{
+    if (index.Start() != m_start || index.Usable() != m_usable) {
+        m_error = m_settings.path + " changed since it was indexed for live play (its packets moved)";
+        return false;
+    }
+    const uint64_t entry = index.EntryAt(seconds).offset;
+    std::string why;
+    if (!m_file->Seek(m_start + entry, &why))
+        return Fail("cannot go to the live position in", why);
+    m_offset = entry;
+    m_used = 0;
+    m_pos = 0;
+    return true;
+}
+
 size_t FilePlay::CopyTail(uint8_t* dst, size_t room)
 {
     const size_t n = std::min(room, m_used - m_pos);

@@ -1,4 +1,4 @@
-// A recording played from its first packet: paced by its PCRs, at a rate or at
+// A recording played from its first packet, or from a live entry: paced by its PCRs, at a rate or at
 // once, looped without a seam. Plain C++ over a PlayFile and a PlayClock, so the
 // same play runs in the file source and, natively, under the fuzz.
 #pragma once
@@ -9,6 +9,7 @@
 
 #include "continuity_carry.h"
 #include "file_settings.h"
+#include "live_index.h"
 #include "packet_pacer.h"
 #include "play_io.h"
 #include "read_result.h"
@@ -24,6 +25,11 @@ public:
     bool Start();
     // Copies what is due, at most `capacity` bytes, waiting at most `waitMs` for it.
     ReadResult Read(uint8_t* dst, size_t capacity, uint32_t waitMs);
+    // After Start: moves to where a live channel of this recording stands `seconds` after
+    // the feeder started. False with Error() set when the file is no longer as indexed.
+    bool EnterLive(const LiveIndex& index, double seconds);
+    // Bytes after the first packet where the play goes on; the live entry just after EnterLive.
+    uint64_t Position() const { return m_offset - (m_used - m_pos); }
     const std::string& Error() const { return m_error; }
 
 private:

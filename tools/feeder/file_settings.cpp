@@ -12,17 +12,19 @@
 namespace {
 
 const char PREFIX[] = "file:";
-const std::vector<std::string> FILE_OPTIONS = {"pace", "rate", "loop"};
-const char FILE_OPTIONS_TAKEN[] = "(file: takes pace=none, rate=BITS and loop)";
+const std::vector<std::string> FILE_OPTIONS = {"pace", "rate", "loop", "live"};
+const char FILE_OPTIONS_TAKEN[] = "(file: takes pace=none, rate=BITS, loop and live)";
 const char LONG_PATH_PREFIX[] = "\\\\?\\";    // \\?\ : the one '?' a Windows path may hold
 
 bool ApplyFileOption(const QueryOption& option, FileSettings* settings, std::string* why)
 {
-    if (option.name == "loop" && option.hasValue) {
-        *why = "loop takes no value";
+    if ((option.name == "loop" || option.name == "live") && option.hasValue) {
+        *why = option.name + " takes no value";
         return false;
     } else if (option.name == "loop") {
         settings->loop = true;
+    } else if (option.name == "live") {
+        settings->live = true;
     } else if (option.name == "pace" && option.value == "none") {
         settings->pace = PaceMode::NONE;
     } else if (option.name == "pace" && option.value == "pcr") {
@@ -61,6 +63,23 @@ bool CheckNoStrayQuery(const std::string& path, std::string* why)
     return false;
 }
 
+// A live channel never ends, and its place comes from the PCRs, which also pace it.
+bool CheckLive(const FileSettings& settings, std::string* why)
+{
+    if (!settings.live)
+        return true;
+    if (!settings.loop) {
+        *why = "live needs loop: a live channel has no end (file:PATH?loop&live)";
+        return false;
+    }
+    if (settings.pace != PaceMode::PCR) {
+        *why = "live plays at the pace of the recording's PCRs, which place each visit: "
+               "it takes no pace=none or rate=";
+        return false;
+    }
+    return true;
+}
+
 bool ReadFileSettings(const std::string& text, FileSettings* settings, std::string* why)
 {
     if (!CheckSourcePrefix(text, PREFIX, why))
@@ -84,7 +103,7 @@ bool ReadFileSettings(const std::string& text, FileSettings* settings, std::stri
         if (!ApplyFileOption(option, settings, why))
             return false;
     }
-    return true;
+    return CheckLive(*settings, why);
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-// file:PATH[?pace=none|pcr|?rate=BITS][&loop]: what the text asks for, in plain
+// file:PATH[?pace=none|pcr|?rate=BITS][&loop][&live]: what the text asks for, in plain
 // C++, so the parsing is fuzzed natively; the file source plays it.
 #pragma once
 #include "packet_pacer.h"
@@ -14,6 +14,7 @@ struct FileSettings {
     PaceMode    pace = PaceMode::PCR;
     uint64_t    rate = 0;           // bits per second, for PaceMode::RATE only
     bool        loop = false;
+    bool        live = false;       // a visit joins where the loop would be had it played since the start
 };
 
 // False with *why set when the text is malformed; *why never repeats a URL's password.

@@ -1,75 +1,22 @@
-// file:PATH[?pace=none|?rate=BITS][&loop] — a recording, paced as a live channel.
-// The play itself is FilePlay's; this gives it a Win32 file and the real clock.
+// file:PATH[?pace=none|?rate=BITS][&loop][&live] — a recording, paced as a live channel.
+// The play itself is FilePlay's; this gives it a Win32 file, the real clock and,
+// for live, the recording's index and the feeder's start.
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
 #include "clock.h"
+#include "feeder_clock.h"
 #include "file_play.h"
 #include "file_settings.h"
+#include "live_recording.h"
 #include "source_kinds.h"
 #include "system_error.h"
-#include "wide.h"
+#include "win32_play_file.h"
 
 namespace {
 
 const double   MS_PER_SECOND = 1000.0;
-
-// A file opened for reading, shared so that other programs may rewrite it meanwhile.
-class Win32PlayFile : public PlayFile {
-public:
-    ~Win32PlayFile() override { Close(); }
-
-    bool Open(const std::string& path)
-    {
-        m_hFile = CreateFileW(Widen(path).c_str(), GENERIC_READ,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, NULL);
-        return m_hFile != INVALID_HANDLE_VALUE;
-    }
-
-    void Close()
-    {
-        if (m_hFile != INVALID_HANDLE_VALUE) {
-            CloseHandle(m_hFile);
-            m_hFile = INVALID_HANDLE_VALUE;
-        }
-    }
-
-    bool Size(uint64_t* size, std::string* why) override
-    {
-        LARGE_INTEGER value;
-        if (!GetFileSizeEx(m_hFile, &value))
-            return Failed(why);
-        *size = static_cast<uint64_t>(value.QuadPart);
-        return true;
-    }
-
-    bool Read(uint8_t* dst, size_t want, size_t* got, std::string* why) override
-    {
-        DWORD done = 0;
-        if (!ReadFile(m_hFile, dst, static_cast<DWORD>(want), &done, NULL))
-            return Failed(why);
-        *got = done;
-        return true;
-    }
-
-    bool Seek(uint64_t offset, std::string* why) override
-    {
-        LARGE_INTEGER at = {};
-        at.QuadPart = static_cast<LONGLONG>(offset);
-        return SetFilePointerEx(m_hFile, at, NULL, FILE_BEGIN) || Failed(why);
-    }
-
-private:
-    static bool Failed(std::string* why)
-    {
-        *why = SystemErrorText(GetLastError());
-        return false;
-    }
-
-    HANDLE  m_hFile = INVALID_HANDLE_VALUE;
-};
 
 class WallClock : public PlayClock {
 public:
@@ -82,7 +29,9 @@ private:
 
 class FileSource : public Source {
 public:
-    explicit FileSource(const FileSettings& settings) : m_settings(settings), m_play(settings, &m_file, &m_clock) {}
+    // `live` is the channel's index, for live files only; it outlives the source.
+    FileSource(const FileSettings& settings, LiveRecording* live)
+        : m_settings(settings), m_live(live), m_play(settings, &m_file, &m_clock) {}
     ~FileSource() override { Close(); }
 
     bool Open() override
@@ -91,8 +40,9 @@ public:
             m_error = "cannot open " + m_settings.path + " (" + SystemErrorText(GetLastError()) + ")";
             return false;
         }
-        const bool started = m_play.Start();
-        m_error = m_play.Error();
+        const bool started = m_play.Start() && (m_live == nullptr || EnterLive());
+        if (m_error.empty())
+            m_error = m_play.Error();
         return started;
     }
 
@@ -107,7 +57,15 @@ public:
     void Close() override { m_file.Close(); }
 
 private:
+    // The clock is read once the index is at hand: indexing a changed file takes a while.
+    bool EnterLive()
+    {
+        const std::shared_ptr<const LiveIndex> index = m_live->IndexFor(m_file.Handle(), &m_error);
+        return index && m_play.EnterLive(*index, SecondsSinceFeederStart());
+    }
+
     FileSettings    m_settings;
+    LiveRecording*  m_live;
     Win32PlayFile   m_file;
     WallClock       m_clock;
     FilePlay        m_play;
@@ -116,13 +74,19 @@ private:
 class FileSourceConfig : public SourceConfig {
 public:
     FileSourceConfig(const std::string& text, const FileSettings& settings)
-        : m_text(text), m_settings(settings) {}
-    std::unique_ptr<Source> Create() const override { return std::unique_ptr<Source>(new FileSource(m_settings)); }
+        : m_text(text), m_settings(settings),
+          m_live(settings.live ? new LiveRecording(settings.path) : nullptr) {}
+    std::unique_ptr<Source> Create() const override
+    {
+        return std::unique_ptr<Source>(new FileSource(m_settings, m_live.get()));
+    }
     const std::string& Text() const override { return m_text; }
+    std::string Prepare(HANDLE hStop) override { return m_live ? m_live->Prepare(hStop) : std::string(); }
 
 private:
-    std::string     m_text;
-    FileSettings    m_settings;
+    std::string                     m_text;
+    FileSettings                    m_settings;
+    std::unique_ptr<LiveRecording>  m_live;
 };
 
 } // namespace

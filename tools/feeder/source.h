@@ -39,6 +39,9 @@ class SourceConfig {
 public:
     virtual ~SourceConfig() = default;
     virtual std::unique_ptr<Source> Create() const = 0;
+    // What a source learns once, on its channel's thread before it watches for a host
+    // (a live file's index); gives up when hStop is set. Returns a line for the user, or nothing.
+    virtual std::string Prepare(HANDLE hStop) { (void)hStop; return std::string(); }
     // The source as the user wrote it, for messages: "udp://239.1.1.1:1234".
     virtual const std::string& Text() const = 0;
 };

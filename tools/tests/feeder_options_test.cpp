@@ -49,7 +49,7 @@ TEST(FeederOptions, EveryKindOfBadArgumentIsRefusedWithItsReasonAndPlace)
         {{"3=file:a.ts?rate=0"}, "rate needs"},
         {{"3=file:a.ts?rate=2M&pace=none"}, "give only one of pace= and rate="},
         {{"3=file:a.ts?loop=yes"}, "loop takes no value"},
-        {{"3=file:a.ts?speed=2"}, "unknown option 'speed' (file: takes pace=none, rate=BITS and loop)"},
+        {{"3=file:a.ts?speed=2"}, "unknown option 'speed' (file: takes pace=none, rate=BITS, loop and live)"},
         {{"3=file:a.ts?speed=2&loop"}, "unknown option 'speed'"},
         {{"3=file:a.ts?loop?pace=none"}, "a second '?' before loop (join options with &)"},
         {{"3=file:\\\\?\\C:\\a.ts?speed=2"}, "unknown option 'speed'"},

@@ -34,6 +34,14 @@ std::vector<uint8_t> InterleavedPackets(const std::vector<uint16_t>& pids, size_
     return bytes;
 }
 
+std::vector<uint8_t> PacketsWithSteadyPcrs(size_t count, size_t pcrEvery, uint64_t pcrStep, uint64_t firstPcr)
+{
+    std::vector<uint8_t> bytes = InterleavedPackets({0x100, 0x101}, count);
+    for (size_t i = 0; i < count; i += pcrEvery)
+        PutPcr(&bytes[i * PACKET], firstPcr + i / pcrEvery * pcrStep);
+    return bytes;
+}
+
 void PutPcr(uint8_t* p, uint64_t ticks)
 {
     const uint64_t base = ticks / PCR_BASE_MULTIPLIER;

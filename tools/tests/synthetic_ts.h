@@ -9,6 +9,9 @@
 // `count` packets with payload and no PCR, taking the PIDs in turn, counters in order per PID.
 std::vector<uint8_t> InterleavedPackets(const std::vector<uint16_t>& pids, size_t count);
 inline std::vector<uint8_t> PacketsWithoutPcr(size_t count) { return InterleavedPackets({0x100}, count); }
+// `count` packets of PID 0x100 and 0x101 in turn; every `pcrEvery`-th (from the first; even, so on 0x100) a PCR,
+// `pcrStep` ticks after the last, starting at `firstPcr`: a recording with a steady clock.
+std::vector<uint8_t> PacketsWithSteadyPcrs(size_t count, size_t pcrEvery, uint64_t pcrStep, uint64_t firstPcr);
 // Gives the packet an adaptation field carrying `ticks` (27 MHz) as its PCR; payload stays.
 void PutPcr(uint8_t* packet, uint64_t ticks);
 // A new file in the temporary folder holding `bytes`; the caller deletes it.

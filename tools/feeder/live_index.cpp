@@ -1,0 +1,89 @@
+#include "live_index.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "ts_packet.h"
+
+namespace {
+
+const uint64_t MARK_SPACING_TICKS = static_cast<uint64_t>(LIVE_MARK_SPACING_SECONDS * PCR_TICKS_PER_SECOND);
+// A PCR further ahead than this is a new clock, as the pacer takes it.
+const uint64_t PCR_JUMP_TICKS = PCR_TICKS_PER_SECOND;
+
+} // namespace
+
+LiveMark LiveIndex::EntryAt(double seconds) const
+{
+    const double since = seconds > 0.0 && std::isfinite(seconds) ? seconds : 0.0;   // no time before the start
+    const double inLoop = std::fmod(since, LoopSeconds());
+    const uint64_t ticks = static_cast<uint64_t>(inLoop * PCR_TICKS_PER_SECOND);
+    const auto after = std::upper_bound(m_marks.begin(), m_marks.end(), ticks,
+                                        [](uint64_t t, const LiveMark& mark) { return t < mark.ticks; });
+    return *(after - 1);    // the first mark is at tick 0, so one is always at or before
+}
+
+double LiveIndex::LoopSeconds() const
+{
+    return static_cast<double>(m_loopTicks) / PCR_TICKS_PER_SECOND;
+}
+
+void LiveIndexBuilder::Add(const uint8_t* packet, uint64_t offset)
+{
+    uint64_t pcr = 0;
+    if (!TsHasSync(packet) || !TsReadPcr(packet, &pcr))
+        return;
+    if (m_pcrPid < 0) {
+        m_pcrPid = TsPid(packet);
+        m_firstOffset = offset;
+        m_marks.push_back(LiveMark{offset, 0});
+    } else if (TsPid(packet) == m_pcrPid) {
+        AddPcr(pcr, offset);
+    } else {
+        return;
+    }
+    m_lastPcr = pcr;
+    m_lastOffset = offset;
+}
+
+void LiveIndexBuilder::AddPcr(uint64_t pcr, uint64_t offset)
+{
+    const uint64_t bytes = offset - m_lastOffset;
+    if (pcr >= m_lastPcr && pcr - m_lastPcr <= PCR_JUMP_TICKS) {
+        m_ticks += pcr - m_lastPcr;
+        m_steadyBytes += bytes;
+        m_steadyTicks += pcr - m_lastPcr;
+    } else {
+        m_ticks += TicksForBytes(bytes);
+    }
+    if (m_ticks >= m_marks.back().ticks + MARK_SPACING_TICKS)
+        m_marks.push_back(LiveMark{offset, m_ticks});
+}
+
+uint64_t LiveIndexBuilder::TicksForBytes(uint64_t bytes) const
+{
+    if (m_steadyBytes == 0)
+        return 0;
+    return static_cast<uint64_t>(static_cast<double>(bytes) * m_steadyTicks / m_steadyBytes);
+}
+
+bool LiveIndexBuilder::Finish(const std::string& path, uint64_t start, uint64_t usable, LiveIndex* out,
+                              std::string* why) const
+{
+    const std::string cannot = "cannot play " + path + " live: ";
+    if (m_pcrPid < 0) {
+        *why = cannot + "it holds no PCR to tell where a live channel would be (play it without live)";
+        return false;
+    }
+    if (m_steadyTicks == 0) {
+        *why = cannot + "its PCRs never advance, so they give no time to place a visit by (play it without live)";
+        return false;
+    }
+    // The seam: from the last PCR round to the first, at the rate the pacer will have measured.
+    const uint64_t seamBytes = usable - m_lastOffset + m_firstOffset;
+    out->m_marks = m_marks;
+    out->m_loopTicks = m_ticks + std::max<uint64_t>(TicksForBytes(seamBytes), 1);
+    out->m_start = start;
+    out->m_usable = usable;
+    return true;
+}

@@ -1,0 +1,263 @@
+// Live files: where a visit enters a looped recording, how the index is made from
+// its PCRs, what it refuses, and the file source that joins them to the feeder's clock.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cmath>
+#include <cstring>
+#include <fstream>
+
+#include "feeder_clock.h"
+#include "file_play.h"
+#include "live_scan.h"
+#include "source_kinds.h"
+#include "synthetic_ts.h"
+#include "ts_check.h"
+#include "ts_packet.h"
+
+namespace {
+
+const char     PATH[] = "news.ts";
+// A recording of 10 s: 500 packets a second, a PCR every 20 packets (40 ms), from 5 s on.
+const size_t   PACKETS_PER_SECOND = 500;
+const size_t   PCR_EVERY = 20;
+const double   PCR_INTERVAL_SECONDS = 0.04;
+const uint64_t PCR_STEP = static_cast<uint64_t>(PCR_INTERVAL_SECONDS * PCR_TICKS_PER_SECOND);
+const uint64_t FIRST_PCR = 5 * PCR_TICKS_PER_SECOND;
+const double   RECORDING_SECONDS = 10.0;
+const size_t   RECORDING_PACKETS = static_cast<size_t>(RECORDING_SECONDS * PACKETS_PER_SECOND);
+// An entry lies at most one mark spacing and one PCR interval before its moment, never after.
+const double   ENTRY_LAG_SECONDS = LIVE_MARK_SPACING_SECONDS + PCR_INTERVAL_SECONDS;
+const double   TICK_SECONDS = 1.0 / PCR_TICKS_PER_SECOND;
+const double   SEAM_TOLERANCE_SECONDS = 1e-6;
+const size_t   STRAY_BYTES = 77;
+const uint32_t READ_WAIT_MS = 100;
+
+struct MemoryFile : PlayFile {
+    std::vector<uint8_t>    content;
+    uint64_t                pos = 0;
+    int                     reads = 0;
+
+    explicit MemoryFile(std::vector<uint8_t> bytes) : content(std::move(bytes)) {}
+    bool Size(uint64_t* size, std::string*) override { *size = content.size(); return true; }
+    bool Read(uint8_t* dst, size_t want, size_t* got, std::string*) override
+    {
+        *got = pos < content.size() ? std::min<uint64_t>(want, content.size() - pos) : 0;
+        std::memcpy(dst, content.data() + std::min<uint64_t>(pos, content.size()), *got);
+        pos += *got;
+        ++reads;
+        return true;
+    }
+    bool Seek(uint64_t offset, std::string*) override { pos = offset; return true; }
+};
+
+struct StillClock : PlayClock {
+    double Seconds() override { return 0.0; }
+    void Wait(double) override {}
+};
+
+std::vector<uint8_t> TenSeconds()
+{
+    return PacketsWithSteadyPcrs(RECORDING_PACKETS, PCR_EVERY, PCR_STEP, FIRST_PCR);
+}
+
+::testing::AssertionResult Indexed(PlayFile* file, LiveIndex* index)
+{
+    std::string why;
+    if (ScanLiveIndex(file, PATH, [] { return false; }, index, &why))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "not indexed: " << why;
+}
+
+std::string Refusal(std::vector<uint8_t> bytes)
+{
+    MemoryFile file(std::move(bytes));
+    LiveIndex index;
+    std::string why;
+    EXPECT_FALSE(ScanLiveIndex(&file, PATH, [] { return false; }, &index, &why));
+    return why;
+}
+
+// Seconds into the recording (after its first PCR) of the packet a play entered at `seconds` sends first.
+double FirstPcrSeconds(MemoryFile* file, const LiveIndex& index, double seconds)
+{
+    FileSettings settings;
+    settings.path = PATH;
+    settings.loop = true;
+    settings.live = true;
+    StillClock clock;
+    file->pos = 0;      // as opened anew for the visit
+    FilePlay play(settings, file, &clock);
+    EXPECT_TRUE(play.Start()) << play.Error();
+    EXPECT_TRUE(play.EnterLive(index, seconds)) << play.Error();
+    uint8_t packet[TS_PACKET_BYTES] = {};
+    const ReadResult result = play.Read(packet, sizeof packet, READ_WAIT_MS);
+    EXPECT_EQ(result.bytes, TS_PACKET_BYTES);
+    uint64_t pcr = 0;
+    EXPECT_TRUE(TsHasSync(packet) && TsReadPcr(packet, &pcr)) << "the entry packet carries no PCR";
+    return static_cast<double>(pcr - FIRST_PCR) / PCR_TICKS_PER_SECOND;
+}
+
+// The entry's place in the recording lags the moment's place by no more than ENTRY_LAG_SECONDS.
+::testing::AssertionResult EntersAt(double entered, double expected)
+{
+    const double lag = expected - entered;
+    if (lag >= -TICK_SECONDS && lag <= ENTRY_LAG_SECONDS)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "entered at " << entered << " s of the recording, " << lag
+                                         << " s before " << expected << " s (allowed 0 to " << ENTRY_LAG_SECONDS << ")";
+}
+
+} // namespace
+
+// --- where a visit enters ---
+
+TEST(LiveEntry, TwoVisitsSecondsApartEnterThatMuchLaterInTheRecording)
+{
+    MemoryFile file(TenSeconds());
+    LiveIndex index;
+    ASSERT_TRUE(Indexed(&file, &index));
+    const double first = FirstPcrSeconds(&file, index, 2.25);
+    const double second = FirstPcrSeconds(&file, index, 5.75);
+    EXPECT_TRUE(EntersAt(first, 2.25));
+    EXPECT_TRUE(EntersAt(second, 5.75));
+    EXPECT_NEAR(second - first, 3.5, ENTRY_LAG_SECONDS);
+}
+
+TEST(LiveEntry, AVisitPastTheLoopsEndWrapsToWhereTheNextPassStands)
+{
+    MemoryFile file(TenSeconds());
+    LiveIndex index;
+    ASSERT_TRUE(Indexed(&file, &index));
+    const double loop = index.LoopSeconds();
+    EXPECT_TRUE(EntersAt(FirstPcrSeconds(&file, index, 2 * loop + 1.3), 1.3));
+    EXPECT_TRUE(EntersAt(FirstPcrSeconds(&file, index, 3 * loop - 0.05), loop - 0.05 - ENTRY_LAG_SECONDS / 2))
+        << "just before the seam, the last marks of the pass";
+    EXPECT_EQ(FirstPcrSeconds(&file, index, 5 * loop), 0.0) << "exactly on the seam: the first PCR";
+}
+
+// Stray bytes before the first packet shift every packet: the entry must still be at a sync byte.
+TEST(LiveEntry, EntryIsAWholePacketAtSyncThatCarriesAPcrAfterStrayBytes)
+{
+    std::vector<uint8_t> bytes(STRAY_BYTES, 0x00);
+    const std::vector<uint8_t> packets = TenSeconds();
+    bytes.insert(bytes.end(), packets.begin(), packets.end());
+    MemoryFile file(bytes);
+    LiveIndex index;
+    ASSERT_TRUE(Indexed(&file, &index));
+    EXPECT_EQ(index.Start(), STRAY_BYTES);
+    for (double seconds : {0.0, 0.33, 4.0, 9.99}) {
+        const LiveMark entry = index.EntryAt(seconds);
+        EXPECT_EQ(entry.offset % TS_PACKET_BYTES, 0u) << seconds;
+        const uint8_t* packet = &bytes[index.Start() + entry.offset];
+        uint64_t pcr = 0;
+        EXPECT_TRUE(TsHasSync(packet) && TsReadPcr(packet, &pcr)) << "entry at " << seconds << " s";
+        EXPECT_TRUE(EntersAt(FirstPcrSeconds(&file, index, seconds), seconds));
+    }
+}
+
+// --- how the index is made ---
+
+TEST(LiveIndexing, TheLoopLastsItsPcrSpanAndTheSeamAtTheMeasuredRate)
+{
+    MemoryFile file(TenSeconds());
+    LiveIndex index;
+    ASSERT_TRUE(Indexed(&file, &index));
+    // From the first PCR to the last, then the packets after it round to the first: 10 s in all.
+    EXPECT_NEAR(index.LoopSeconds(), RECORDING_SECONDS, SEAM_TOLERANCE_SECONDS);
+}
+
+TEST(LiveIndexing, MarksAreSparseWhateverThePcrRate)
+{
+    MemoryFile file(TenSeconds());
+    LiveIndex index;
+    ASSERT_TRUE(Indexed(&file, &index));
+    const double spacing = LIVE_MARK_SPACING_SECONDS;
+    // PCRs every 40 ms: a mark every third one, 120 ms apart.
+    EXPECT_LE(index.MarkCount(), static_cast<size_t>(RECORDING_SECONDS / spacing) + 1);
+    EXPECT_GE(index.MarkCount(), static_cast<size_t>(RECORDING_SECONDS / (spacing + PCR_INTERVAL_SECONDS)));
+}
+
+// A recording spliced from two: the PCR jumps back halfway. The loop counts the bytes
+// across the jump at the rate, not the jump, as the pacer will play it.
+TEST(LiveIndexing, APcrThatJumpsIsANewClockNotTimeInTheLoop)
+{
+    std::vector<uint8_t> bytes = TenSeconds();
+    const std::vector<uint8_t> spliced = PacketsWithSteadyPcrs(RECORDING_PACKETS, PCR_EVERY, PCR_STEP, 0);
+    bytes.insert(bytes.end(), spliced.begin(), spliced.end());
+    MemoryFile file(bytes);
+    LiveIndex index;
+    ASSERT_TRUE(Indexed(&file, &index));
+    EXPECT_NEAR(index.LoopSeconds(), 2 * RECORDING_SECONDS, SEAM_TOLERANCE_SECONDS);
+    const LiveMark late = index.EntryAt(15.0);
+    EXPECT_GE(late.offset, RECORDING_PACKETS * TS_PACKET_BYTES) << "15 s in is in the second half";
+}
+
+TEST(LiveIndexing, AStopBetweenChunksEndsTheScanWithoutAReasonOrAnIndex)
+{
+    MemoryFile file(PacketsWithSteadyPcrs(8 * FILE_PLAY_CHUNK_BYTES / TS_PACKET_BYTES, PCR_EVERY, PCR_STEP, 0));
+    LiveIndex index;
+    std::string why = "sentinel";
+    int asked = 0;
+    EXPECT_FALSE(ScanLiveIndex(&file, PATH, [&] { return ++asked > 1; }, &index, &why));
+    EXPECT_TRUE(why.empty()) << why;
+    EXPECT_LE(file.reads, 2) << "the first packet's chunk, then one chunk before the stop";
+}
+
+// --- what is refused ---
+
+TEST(LiveRefusal, ARecordingWithoutPcrsIsRefusedSayingWhy)
+{
+    const std::string why = Refusal(PacketsWithoutPcr(RECORDING_PACKETS));
+    EXPECT_NE(why.find(PATH), std::string::npos) << why;
+    EXPECT_NE(why.find("no PCR"), std::string::npos) << why;
+}
+
+TEST(LiveRefusal, PcrsThatNeverAdvanceAreRefusedSayingWhy)
+{
+    const std::string why = Refusal(PacketsWithSteadyPcrs(RECORDING_PACKETS, PCR_EVERY, 0, FIRST_PCR));
+    EXPECT_NE(why.find("never advance"), std::string::npos) << why;
+}
+
+TEST(LiveRefusal, AFileOfNoPacketsIsRefusedSayingWhy)
+{
+    const std::string why = Refusal(std::vector<uint8_t>(3 * TS_PACKET_BYTES, 0x11));
+    EXPECT_NE(why.find("no transport stream"), std::string::npos) << why;
+}
+
+TEST(LiveRefusal, AnIndexOfAnotherVersionOfTheFileIsNotEntered)
+{
+    MemoryFile file(TenSeconds());
+    LiveIndex index;
+    ASSERT_TRUE(Indexed(&file, &index));
+    file.content.resize(file.content.size() / 2);
+    FileSettings settings;
+    settings.path = PATH;
+    settings.loop = settings.live = true;
+    StillClock clock;
+    FilePlay play(settings, &file, &clock);
+    ASSERT_TRUE(play.Start()) << play.Error();
+    EXPECT_FALSE(play.EnterLive(index, 8.0));
+    EXPECT_NE(play.Error().find("changed since it was indexed"), std::string::npos) << play.Error();
+}
+
+TEST(LiveRefusal, LiveNeedsLoopAndThePcrPace)
+{
+    const struct {
+        const char* text;
+        const char* said;
+    } cases[] = {
+        {"file:a.ts?live", "live needs loop"},
+        {"file:a.ts?live&pace=none&loop", "takes no pace=none or rate="},
+        {"file:a.ts?rate=8M&loop&live", "takes no pace=none or rate="},
+        {"file:a.ts?loop&live=1", "live takes no value"},
+    };
+    for (const auto& c : cases) {
+        std::string why;
+        EXPECT_EQ(ParseFileSource(c.text, &why), nullptr) << c.text;
+        EXPECT_NE(why.find(c.said), std::string::npos) << c.text << ": " << why;
+    }
+    std::string why;
+    EXPECT_NE(ParseFileSource("file:a.ts?live&loop", &why), nullptr) << why;
+    EXPECT_NE(ParseFileSource("file:a.ts?pace=pcr&loop&live", &why), nullptr) << why;
+}
