@@ -158,24 +158,16 @@ TEST(LiveEntry, EntryIsAWholePacketAtSyncThatCarriesAPcrAfterStrayBytes)
 
 // --- how the index is made ---
 
-TEST(LiveIndexing, TheLoopLastsItsPcrSpanAndTheSeamAtTheMeasuredRate)
+// From the first PCR to the last, then round the seam to the first: 10 s in all; a mark
+// every third PCR (120 ms), however often the PCRs come.
+TEST(LiveIndexing, TheLoopLastsItsPcrSpanAndTheSeamAndItsMarksAreSparse)
 {
     MemoryFile file(TenSeconds());
     LiveIndex index;
     ASSERT_TRUE(Indexed(&file, &index));
-    // From the first PCR to the last, then the packets after it round to the first: 10 s in all.
     EXPECT_NEAR(index.LoopSeconds(), RECORDING_SECONDS, SEAM_TOLERANCE_SECONDS);
-}
-
-TEST(LiveIndexing, MarksAreSparseWhateverThePcrRate)
-{
-    MemoryFile file(TenSeconds());
-    LiveIndex index;
-    ASSERT_TRUE(Indexed(&file, &index));
-    const double spacing = LIVE_MARK_SPACING_SECONDS;
-    // PCRs every 40 ms: a mark every third one, 120 ms apart.
-    EXPECT_LE(index.MarkCount(), static_cast<size_t>(RECORDING_SECONDS / spacing) + 1);
-    EXPECT_GE(index.MarkCount(), static_cast<size_t>(RECORDING_SECONDS / (spacing + PCR_INTERVAL_SECONDS)));
+    EXPECT_LE(index.MarkCount(), static_cast<size_t>(RECORDING_SECONDS / LIVE_MARK_SPACING_SECONDS) + 1);
+    EXPECT_GE(index.MarkCount(), static_cast<size_t>(RECORDING_SECONDS / ENTRY_LAG_SECONDS));
 }
 
 // A recording spliced from two: the PCR jumps back halfway. The loop counts the bytes
@@ -206,23 +198,21 @@ TEST(LiveIndexing, AStopBetweenChunksEndsTheScanWithoutAReasonOrAnIndex)
 
 // --- what is refused ---
 
-TEST(LiveRefusal, ARecordingWithoutPcrsIsRefusedSayingWhy)
+TEST(LiveRefusal, ARecordingWithoutAClockIsRefusedSayingWhy)
 {
-    const std::string why = Refusal(PacketsWithoutPcr(RECORDING_PACKETS));
-    EXPECT_NE(why.find(PATH), std::string::npos) << why;
-    EXPECT_NE(why.find("no PCR"), std::string::npos) << why;
-}
-
-TEST(LiveRefusal, PcrsThatNeverAdvanceAreRefusedSayingWhy)
-{
-    const std::string why = Refusal(PacketsWithSteadyPcrs(RECORDING_PACKETS, PCR_EVERY, 0, FIRST_PCR));
-    EXPECT_NE(why.find("never advance"), std::string::npos) << why;
-}
-
-TEST(LiveRefusal, AFileOfNoPacketsIsRefusedSayingWhy)
-{
-    const std::string why = Refusal(std::vector<uint8_t>(3 * TS_PACKET_BYTES, 0x11));
-    EXPECT_NE(why.find("no transport stream"), std::string::npos) << why;
+    const struct {
+        std::vector<uint8_t>    bytes;
+        const char*             said;
+    } cases[] = {
+        {PacketsWithoutPcr(RECORDING_PACKETS), "no PCR"},
+        {PacketsWithSteadyPcrs(RECORDING_PACKETS, PCR_EVERY, 0, FIRST_PCR), "never advance"},
+        {std::vector<uint8_t>(3 * TS_PACKET_BYTES, 0x11), "no transport stream"},
+    };
+    for (const auto& c : cases) {
+        const std::string why = Refusal(c.bytes);
+        EXPECT_NE(why.find(std::string("cannot play ") + PATH + " live"), std::string::npos) << why;
+        EXPECT_NE(why.find(c.said), std::string::npos) << why;
+    }
 }
 
 TEST(LiveRefusal, AnIndexOfAnotherVersionOfTheFileIsNotEntered)
