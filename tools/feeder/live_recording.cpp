@@ -8,7 +8,8 @@
 
 namespace {
 
-const int LOOP_SECONDS_DECIMALS = 1;
+const int    LOOP_SECONDS_DECIMALS = 1;
+const size_t SECONDS_TEXT_BYTES = 32;     // a loop's seconds to a tenth, with room to spare
 
 bool ReadStamp(HANDLE hFile, FileStamp* stamp)
 {
@@ -37,7 +38,7 @@ std::string LiveRecording::Prepare(HANDLE hStop)
     std::string why;
     if (!Scan(&why))
         return why.empty() ? std::string() : why;
-    char loop[32];
+    char loop[SECONDS_TEXT_BYTES];
     std::snprintf(loop, sizeof loop, "%.*f", LOOP_SECONDS_DECIMALS, m_index->LoopSeconds());
     return "indexed " + m_path + " for live play: a loop of " + loop + " s, "
          + std::to_string(m_index->MarkCount()) + " entry points";

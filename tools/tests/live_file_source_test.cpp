@@ -23,6 +23,7 @@ const uint64_t FIRST_PCR = 0;
 const uint64_t OTHER_FIRST_PCR = 1000 * PCR_TICKS_PER_SECOND;     // tells the second version from the first
 const double   ENTRY_LAG_SECONDS = LIVE_MARK_SPACING_SECONDS + PCR_INTERVAL_SECONDS;
 const DWORD    READ_WAIT_MS = 200;
+const size_t   PACKETS_WITHOUT_PCR = 1000;
 const double   VISIT_OPEN_SECONDS = 0.2;      // from reading the clock to the entry, on a loaded machine
 const DWORD    BETWEEN_VISITS_MS = 300;       // a live play would have moved on by then
 const double   MID_LOOP_SECONDS = 1.0;
@@ -151,7 +152,7 @@ TEST_F(LiveFileSource, AFileMissingAtTheStartIsIndexedAtTheFirstVisitThatFindsIt
 
 TEST_F(LiveFileSource, ARecordingWithoutPcrsIsRefusedAtTheStartAndAtEachVisit)
 {
-    m_path = TempFileWith(PacketsWithoutPcr(1000));
+    m_path = TempFileWith(PacketsWithoutPcr(PACKETS_WITHOUT_PCR));
     const std::unique_ptr<SourceConfig> config = LiveConfig(m_path);
     ASSERT_TRUE(config);
     EXPECT_NE(config->Prepare(NULL).find("no PCR"), std::string::npos);

@@ -32,6 +32,7 @@ const double   TICK_SECONDS = 1.0 / PCR_TICKS_PER_SECOND;
 const double   SEAM_TOLERANCE_SECONDS = 1e-6;
 const size_t   STRAY_BYTES = 77;
 const uint32_t READ_WAIT_MS = 100;
+const uint8_t  NOT_SYNC = 0x11;
 
 struct MemoryFile : PlayFile {
     std::vector<uint8_t>    content;
@@ -139,7 +140,7 @@ TEST(LiveEntry, AVisitPastTheLoopsEndWrapsToWhereTheNextPassStands)
 // Stray bytes before the first packet shift every packet: the entry must still be at a sync byte.
 TEST(LiveEntry, EntryIsAWholePacketAtSyncThatCarriesAPcrAfterStrayBytes)
 {
-    std::vector<uint8_t> bytes(STRAY_BYTES, 0x00);
+    std::vector<uint8_t> bytes(STRAY_BYTES, NOT_SYNC);
     const std::vector<uint8_t> packets = TenSeconds();
     bytes.insert(bytes.end(), packets.begin(), packets.end());
     MemoryFile file(bytes);
@@ -206,7 +207,7 @@ TEST(LiveRefusal, ARecordingWithoutAClockIsRefusedSayingWhy)
     } cases[] = {
         {PacketsWithoutPcr(RECORDING_PACKETS), "no PCR"},
         {PacketsWithSteadyPcrs(RECORDING_PACKETS, PCR_EVERY, 0, FIRST_PCR), "never advance"},
-        {std::vector<uint8_t>(3 * TS_PACKET_BYTES, 0x11), "no transport stream"},
+        {std::vector<uint8_t>(3 * TS_PACKET_BYTES, NOT_SYNC), "no transport stream"},
     };
     for (const auto& c : cases) {
         const std::string why = Refusal(c.bytes);
