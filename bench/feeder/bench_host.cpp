@@ -38,7 +38,8 @@ bool BenchHost::Load()
     return m_pTuner != nullptr && m_pTuner->OpenTuner();
 }
 
-double BenchHost::SelectAndTimeFirstBlock(uint32_t channel, double limitSeconds)
+double BenchHost::SelectAndTimeFirstBlock(uint32_t channel, double limitSeconds,
+                                          const std::function<void(const uint8_t*, DWORD)>& take)
 {
     const double start = SecondsNow();
     const bool selected = m_pTuner->SelectChannel(0, channel);
@@ -50,8 +51,12 @@ double BenchHost::SelectAndTimeFirstBlock(uint32_t channel, double limitSeconds)
         BYTE* data = nullptr;
         DWORD size = 0, remaining = 0;
         while (m_pTuner->QueryReadyCount() > 0 && m_pTuner->TakeStream(&data, &size, &remaining))
-            if (size > 0)
-                return SecondsNow() - start;
+            if (size > 0) {
+                const double seconds = SecondsNow() - start;
+                if (take)
+                    take(data, size);
+                return seconds;
+            }
     }
     return -1.0;
 }

@@ -50,7 +50,9 @@ class BenchHost {
 public:
     bool Load();
     // Seconds from the start of SelectChannel to the first block with data; < 0 when none came in time.
-    double SelectAndTimeFirstBlock(uint32_t channel, double limitSeconds);
+    // The first block goes to `take`, when given.
+    double SelectAndTimeFirstBlock(uint32_t channel, double limitSeconds,
+                                   const std::function<void(const uint8_t*, DWORD)>& take = nullptr);
     double LastSelectCallSeconds() const { return m_selectCall; }  // how long SelectChannel itself took
     // Takes blocks for `seconds`, passing each to `take`.
     void Drain(double seconds, const std::function<void(const uint8_t*, DWORD)>& take);
@@ -68,3 +70,4 @@ void PrintSpread(const char* what, std::vector<double> values, const char* unit,
 void RunZapBench(const FeederBenchOptions& options);
 void RunCpuBench(const FeederBenchOptions& options);
 void RunUdpSoakBench(const FeederBenchOptions& options);
+void RunLiveBench(const FeederBenchOptions& options);

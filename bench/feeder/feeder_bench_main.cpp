@@ -12,7 +12,8 @@ const FeederBenchOptions QUICK = {10, 3.0, 3.0, 5.0};
 const char USAGE[] =
     "usage: zelmoor_feeder_bench [--quick]\n"
     "Zap time, the feeder's CPU with ten idle channels and while relaying 20 Mbit/s of\n"
-    "UDP, and UDP relayed at 40 Mbit/s for 30 s. --quick: fewer switches, shorter runs.\n";
+    "UDP, UDP relayed at 40 Mbit/s for 30 s, and where visits enter a live file channel.\n"
+    "--quick: fewer switches, shorter runs.\n";
 
 } // namespace
 
@@ -36,6 +37,7 @@ int main(int argc, char** argv)
     RunZapBench(options);
     RunCpuBench(options);
     RunUdpSoakBench(options);
+    RunLiveBench(options);
     WSACleanup();
     return 0;
 }
