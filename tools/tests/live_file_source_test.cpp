@@ -150,6 +150,23 @@ TEST_F(LiveFileSource, AFileMissingAtTheStartIsIndexedAtTheFirstVisitThatFindsIt
     EXPECT_TRUE(EntersOnTime(*config, 3.0, FIRST_PCR));
 }
 
+// The feeder stopping while a channel indexes: the scan gives up and says nothing;
+// a visit made anyway says it was stopped rather than enter by no index.
+TEST_F(LiveFileSource, AStopDuringIndexingEndsItWithoutAnIndex)
+{
+    m_path = TempFileWith(Seconds(4.0, FIRST_PCR));
+    const std::unique_ptr<SourceConfig> config = LiveConfig(m_path);
+    ASSERT_TRUE(config);
+    const HANDLE hStop = CreateEventW(NULL, TRUE, TRUE, NULL);
+    ASSERT_NE(hStop, static_cast<HANDLE>(NULL));
+    EXPECT_EQ(config->Prepare(hStop), "");
+    uint64_t pcr = 0;
+    std::string error;
+    EXPECT_FALSE(FirstPcr(*config, &pcr, &error));
+    EXPECT_NE(error.find("stopped while indexing"), std::string::npos) << error;
+    CloseHandle(hStop);
+}
+
 TEST_F(LiveFileSource, ARecordingWithoutPcrsIsRefusedAtTheStartAndAtEachVisit)
 {
     m_path = TempFileWith(PacketsWithoutPcr(PACKETS_WITHOUT_PCR));
