@@ -33,6 +33,7 @@ const uint8_t  NOT_SYNC = 0x48;
 const double   MS_PER_SECOND = 1000.0;
 const double   START_SECONDS = 1000.0;
 const uint32_t READ_WAIT_MS = 2000;
+const size_t   PLAY_ON_CAPACITY = 16 * TS_PACKET_BYTES;
 const uint64_t ROUNDING_TICKS = 1;
 const uint64_t SPACING_TICKS = static_cast<uint64_t>(LIVE_MARK_SPACING_SECONDS * PCR_TICKS_PER_SECOND);
 
@@ -147,6 +148,26 @@ void CheckEntry(const LiveIndex& index, double seconds)
     FUZZ_CHECK(at + 1 == marks.end() || (at + 1)->ticks + ROUNDING_TICKS > place);
 }
 
+// Played on from the entry, round the seam: the file's packets in order from there,
+// each at sync (a loop rewrites only counters and adaptation flags).
+void PlayOn(FilePlay* play, const LiveIndex& index, const MemoryFile& file, uint64_t next)
+{
+    std::vector<uint8_t> out(PLAY_ON_CAPACITY);
+    for (uint64_t sent = 0; sent < index.Usable() + PLAY_ON_CAPACITY;) {
+        const ReadResult result = play->Read(out.data(), out.size(), READ_WAIT_MS);
+        FUZZ_CHECK(result.status == ReadStatus::DATA || result.status == ReadStatus::NOTHING_YET);
+        FUZZ_CHECK(result.bytes % TS_PACKET_BYTES == 0);
+        for (size_t at = 0; at < result.bytes; at += TS_PACKET_BYTES) {
+            const uint8_t* expected = &file.content[index.Start() + next % index.Usable()];
+            FUZZ_CHECK(TsHasSync(&out[at]) == TsHasSync(expected) && TsPid(&out[at]) == TsPid(expected));
+            next += TS_PACKET_BYTES;
+        }
+        sent += result.bytes;
+        if (result.bytes == 0)
+            return;     // a pause in the PCRs longer than the wait: enough seen
+    }
+}
+
 // A play entered at `seconds` sends the entry's packet first.
 void CheckPlay(const LiveIndex& index, MemoryFile* file, double seconds)
 {
@@ -166,6 +187,7 @@ void CheckPlay(const LiveIndex& index, MemoryFile* file, double seconds)
     const ReadResult result = play.Read(packet, sizeof packet, READ_WAIT_MS);
     FUZZ_CHECK(result.status == ReadStatus::DATA && result.bytes == TS_PACKET_BYTES);
     FUZZ_CHECK(std::memcmp(packet, &file->content[index.Start() + entry.offset], TS_PACKET_BYTES) == 0);
+    PlayOn(&play, index, *file, entry.offset + TS_PACKET_BYTES);
 }
 
 } // namespace
