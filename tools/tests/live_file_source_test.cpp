@@ -113,21 +113,6 @@ TEST_F(LiveFileSource, AVisitEntersWhereTheFeedersClockStandsInTheLoop)
     }
 }
 
-// Two channels of one recording, indexed a while apart, show the same moment: the
-// clock is the feeder's, not a channel's.
-TEST_F(LiveFileSource, TwoChannelsOfOneRecordingShowTheSameMoment)
-{
-    m_path = TempFileWith(Seconds(4.0, FIRST_PCR));
-    const std::unique_ptr<SourceConfig> early = LiveConfig(m_path);
-    const std::unique_ptr<SourceConfig> late = LiveConfig(m_path);
-    ASSERT_TRUE(early && late);
-    early->Prepare(NULL);
-    Sleep(BETWEEN_VISITS_MS);
-    late->Prepare(NULL);
-    EXPECT_TRUE(EntersOnTime(*early, 4.0, FIRST_PCR));
-    EXPECT_TRUE(EntersOnTime(*late, 4.0, FIRST_PCR));
-}
-
 TEST_F(LiveFileSource, AReplacedFileIsIndexedAgainAtTheNextVisit)
 {
     m_path = TempFileWith(Seconds(4.0, FIRST_PCR));

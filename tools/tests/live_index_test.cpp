@@ -113,28 +113,22 @@ double FirstPcrSeconds(MemoryFile* file, const LiveIndex& index, double seconds)
 
 // --- where a visit enters ---
 
-TEST(LiveEntry, TwoVisitsSecondsApartEnterThatMuchLaterInTheRecording)
-{
-    MemoryFile file(TenSeconds());
-    LiveIndex index;
-    ASSERT_TRUE(Indexed(&file, &index));
-    const double first = FirstPcrSeconds(&file, index, 2.25);
-    const double second = FirstPcrSeconds(&file, index, 5.75);
-    EXPECT_TRUE(EntersAt(first, 2.25));
-    EXPECT_TRUE(EntersAt(second, 5.75));
-    EXPECT_NEAR(second - first, 3.5, ENTRY_LAG_SECONDS);
-}
-
-TEST(LiveEntry, AVisitPastTheLoopsEndWrapsToWhereTheNextPassStands)
+// Two visits 3.5 s apart enter 3.5 s apart in the recording; past the loop's end, where the
+// next pass stands; just before the seam, among the pass's last marks; on it, at the first PCR.
+TEST(LiveEntry, VisitsEnterWhereTheClockStandsModuloTheLoop)
 {
     MemoryFile file(TenSeconds());
     LiveIndex index;
     ASSERT_TRUE(Indexed(&file, &index));
     const double loop = index.LoopSeconds();
+    const double first = FirstPcrSeconds(&file, index, 2.25);
+    const double second = FirstPcrSeconds(&file, index, 5.75);
+    EXPECT_TRUE(EntersAt(first, 2.25));
+    EXPECT_TRUE(EntersAt(second, 5.75));
+    EXPECT_NEAR(second - first, 3.5, ENTRY_LAG_SECONDS);
     EXPECT_TRUE(EntersAt(FirstPcrSeconds(&file, index, 2 * loop + 1.3), 1.3));
-    EXPECT_TRUE(EntersAt(FirstPcrSeconds(&file, index, 3 * loop - 0.05), loop - 0.05 - ENTRY_LAG_SECONDS / 2))
-        << "just before the seam, the last marks of the pass";
-    EXPECT_EQ(FirstPcrSeconds(&file, index, 5 * loop), 0.0) << "exactly on the seam: the first PCR";
+    EXPECT_TRUE(EntersAt(FirstPcrSeconds(&file, index, 3 * loop - 0.05), loop - 0.05));
+    EXPECT_EQ(FirstPcrSeconds(&file, index, 5 * loop), 0.0);
 }
 
 // Stray bytes before the first packet shift every packet: the entry must still be at a sync byte.
