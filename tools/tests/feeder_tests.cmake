@@ -36,7 +36,7 @@ target_link_options(inherit_probe PRIVATE -municode)
 
 add_executable(zelmoor_feeder_unit_tests feeder_options_test.cpp file_source_test.cpp file_source_cut_test.cpp
     feeder_states_test.cpp board_layout_test.cpp board_redraw_test.cpp status_board_test.cpp ts_aligner_test.cpp
-    cmd_source_test.cpp source_settings_test.cpp)
+    cmd_source_test.cpp source_settings_test.cpp log_file_test.cpp service_options_test.cpp)
 target_link_libraries(zelmoor_feeder_unit_tests PRIVATE zelmoor_feeder_core feeder_test_support gtest_main)
 target_compile_definitions(zelmoor_feeder_unit_tests PRIVATE
     "ZELMOOR_INHERIT_PROBE_EXE=\"$<TARGET_FILE:inherit_probe>\"")
