@@ -43,7 +43,7 @@ target_compile_definitions(zelmoor_feeder_unit_tests PRIVATE
 add_dependencies(zelmoor_feeder_unit_tests feeder_streams inherit_probe)
 gtest_discover_tests(zelmoor_feeder_unit_tests TEST_PREFIX "feeder." DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT ${ZELMOOR_DISCOVERY_TIMEOUT})
 
-add_executable(zelmoor_feeder_run_tests feeder_run_test.cpp feeder_stop_test.cpp feeder_child.cpp child_process.cpp
+add_executable(zelmoor_feeder_run_tests feeder_run_test.cpp feeder_stop_test.cpp feeder_service_test.cpp feeder_child.cpp child_process.cpp
     test_pipe.cpp)
 target_link_libraries(zelmoor_feeder_run_tests PRIVATE zelmoor_feeder_core zelmoor_tools_common feeder_test_support
     gtest_main)
