@@ -2,6 +2,7 @@
 
 #include "command_policy.h"
 #include "service_command.h"
+#include "service_logon_right.h"
 #include "system_error.h"
 #include "url_password.h"
 #include "wide.h"
@@ -158,6 +159,10 @@ ServiceOutcome InstallService(const FeederOptions& options, const ServiceAccount
                         + logPath + "; start it now with: sc start ZelmoorFeeder";
     if (!SetFailureActions(service.Get()))
         message += "\nwarning: " + ServiceManagerErrorText("ask for a restart after a crash", GetLastError());
+    DWORD error = 0;
+    if (!account.name.empty() && !GrantServiceLogonRight(account.name, &error))
+        message += "\nwarning: cannot give " + account.name + " the right to log on as a service ("
+                 + SystemErrorText(error) + "); grant it in Local Security Policy, or the service will not start";
     return ServiceOutcome{true, message};
 }
 
