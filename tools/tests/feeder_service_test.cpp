@@ -28,6 +28,7 @@ const char   URL_SECRET[] = "urlsecret";
 const char   ACCOUNT_PASSWORD[] = "accountsecret";
 const char   NOTHING_LISTENS[] = "127.0.0.1:9";    // the discard port: refused at once on loopback
 const char   SUMMARY[] = "summary after";
+const char   LOGGED_RUN_SECONDS[] = "8";        // long enough for one visit of a file sent unpaced
 
 class ScHandle {
 public:
@@ -274,6 +275,27 @@ TEST_F(FeederService, NeitherURLCredentialsNorTheAccountPasswordReachTheLogOrThe
     EXPECT_NE(stored.find("--service"), std::string::npos) << stored;
     EXPECT_EQ(stored.find(ACCOUNT_PASSWORD), std::string::npos) << stored;
     EXPECT_EQ(Narrow(config->lpServiceStartName), ".\\zelmoorfeed");
+}
+
+TEST(FeederLog, AnUnwritableLogIsSaidOnceOnStandardErrorWhileTheChannelsGoOn)
+{
+    const std::string a = StreamPath("clip_a.ts");
+    const std::vector<uint8_t> fileA = ReadWholeFile(a);
+    const std::string log = TempFolder() + "\\feeder.log";
+    ASSERT_TRUE(CreateDirectoryA(log.c_str(), NULL)) << "a folder in the log's place";
+    SwitchingHost host;
+    ASSERT_TRUE(host.Load()) << host.Error();
+    FeederChild feeder;
+    ASSERT_TRUE(feeder.Start({"--log", log, "--seconds", LOGGED_RUN_SECONDS, "3=file:" + a + "?pace=none"}));
+    ASSERT_TRUE(feeder.WaitForOutput("channel 3: watching"));
+    ASSERT_TRUE(host.Select(3)) << host.Error();
+    const Recording got = host.Drain(VISIT_LIMIT_SECONDS, [&](const Recording& r) { return r.bytes.size() >= fileA.size(); });
+    host.Leave();
+    EXPECT_TRUE(got.bytes == fileA) << got.bytes.size() << " bytes against the file's " << fileA.size();
+    EXPECT_EQ(feeder.Wait(INSTALL_DEADLINE_MS), 0u) << feeder.Output();
+    const std::string output = feeder.Output();
+    EXPECT_EQ(Count(output, "cannot open the log " + log), 1u) << output;
+    EXPECT_NE(output.find(SUMMARY), std::string::npos) << output;
 }
 
 } // namespace
