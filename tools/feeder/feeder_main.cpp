@@ -141,6 +141,8 @@ int Run(const FeederOptions& options)
     if (!StopAll(&workers, &gate, &board)) {
         // A thread still running uses the board and the gate: end before they are freed.
         std::fflush(nullptr);
+        // A service that ends without saying it stopped is taken for a crash, and restarted.
+        ReportServiceStopped(code);
         ExitProcess(static_cast<UINT>(code));
     }
     return code;

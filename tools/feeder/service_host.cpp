@@ -74,6 +74,12 @@ bool RunAsService(const std::function<int()>& body, HANDLE hStop, int* code, DWO
     return true;
 }
 
+void ReportServiceStopped(int code)
+{
+    if (g_run.hStatus != NULL)
+        Report(SERVICE_STOPPED, 0, code);
+}
+
 void ReportToEventLog(const std::string& text, WORD type)
 {
     HANDLE source = RegisterEventSourceW(NULL, SERVICE_NAME);

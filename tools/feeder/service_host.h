@@ -14,5 +14,9 @@ const DWORD SERVICE_STOP_HINT_MS = 2000;
 // not started by the service manager.
 bool RunAsService(const std::function<int()>& body, HANDLE hStop, int* code, DWORD* error);
 
+// Tells the manager the service has stopped, for a process about to end without
+// returning from the run (a channel overran the stop); does nothing outside a service.
+void ReportServiceStopped(int code);
+
 // A line in the system's Application event log, under the service's name.
 void ReportToEventLog(const std::string& text, WORD type);

@@ -146,13 +146,15 @@ ServiceOutcome InstallService(const FeederOptions& options, const ServiceAccount
         return Failed("open the service manager", GetLastError());
     const std::wstring command = Widen(ServiceCommandLine(exe, options.args, logPath));
     const std::wstring user = Widen(account.name);
-    const std::wstring password = Widen(account.password);
+    std::wstring password = Widen(account.password);
     ScHandle service(CreateServiceW(manager.Get(), SERVICE_NAME, SERVICE_DISPLAY_NAME, SERVICE_ALL_ACCESS,
                                     SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
                                     command.c_str(), NULL, NULL, NULL, user.empty() ? NULL : user.c_str(),
                                     user.empty() ? NULL : password.c_str()));
+    const DWORD createError = GetLastError();
+    SecureZeroMemory(&password[0], password.size() * sizeof(wchar_t));   // the manager keeps its own copy
     if (service.Get() == NULL)
-        return Failed("install the service ZelmoorFeeder", GetLastError());
+        return Failed("install the service ZelmoorFeeder", createError);
     SetDescription(service.Get());
     std::string message = "installed the service ZelmoorFeeder (\"Zelmoor feeder\"), starting automatically as "
                         + (account.name.empty() ? std::string("LocalSystem") : account.name) + ", logging to "
