@@ -1,6 +1,7 @@
 #include "service_install.h"
 
 #include "command_policy.h"
+#include "sc_handle.h"
 #include "service_command.h"
 #include "service_logon_right.h"
 #include "system_error.h"
@@ -21,22 +22,6 @@ const DWORD   FAILURE_RESET_SECONDS = 24 * 3600;
 const DWORD   REMOVE_STOP_WAIT_MS = 10000;   // the service itself stops within 2 s
 const DWORD   REMOVE_POLL_MS = 100;
 const char    STANDARD_INPUT[] = "-";
-
-class ScHandle {
-public:
-    explicit ScHandle(SC_HANDLE h) : m_h(h) {}
-    ~ScHandle()
-    {
-        if (m_h != NULL)
-            CloseServiceHandle(m_h);
-    }
-    ScHandle(const ScHandle&) = delete;
-    ScHandle& operator=(const ScHandle&) = delete;
-    SC_HANDLE Get() const { return m_h; }
-
-private:
-    SC_HANDLE m_h;
-};
 
 ServiceOutcome Failed(const std::string& doing, DWORD error)
 {

@@ -11,6 +11,7 @@
 
 #include "feeder_child.h"
 #include "feeder_streams.h"
+#include "sc_handle.h"
 #include "service_install.h"
 #include "switching_host.h"
 #include "wait_until.h"
@@ -29,22 +30,6 @@ const char   ACCOUNT_PASSWORD[] = "accountsecret";
 const char   NOTHING_LISTENS[] = "127.0.0.1:9";    // the discard port: refused at once on loopback
 const char   SUMMARY[] = "summary after";
 const char   LOGGED_RUN_SECONDS[] = "8";        // long enough for one visit of a file sent unpaced
-
-class ScHandle {
-public:
-    explicit ScHandle(SC_HANDLE h) : m_h(h) {}
-    ~ScHandle()
-    {
-        if (m_h != NULL)
-            CloseServiceHandle(m_h);
-    }
-    ScHandle(const ScHandle&) = delete;
-    ScHandle& operator=(const ScHandle&) = delete;
-    SC_HANDLE Get() const { return m_h; }
-
-private:
-    SC_HANDLE m_h;
-};
 
 std::string TempFolder()
 {

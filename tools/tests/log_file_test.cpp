@@ -177,21 +177,4 @@ TEST(LogFile, TheBoardLogsEventLinesAndTheSummaryEachWithTheDateAndTime)
     EXPECT_EQ(trouble.count, 0) << trouble.last;
 }
 
-TEST(LogFile, AnUnwritableLogHoldsUpNoEventAndLeavesTheConsoleItsLines)
-{
-    const std::string path = TempFolder() + "\\feeder.log";
-    ASSERT_TRUE(CreateDirectoryA(path.c_str(), NULL));
-    TroubleCount trouble;
-    TextScreen* screen = new TextScreen(SCREEN_COLUMNS);
-    StatusBoard board(OneChannel("3=file:C:\\a.ts"), std::unique_ptr<BoardScreen>(screen));
-    board.SetLog(std::unique_ptr<LogFile>(new LogFile(path, trouble.Callback())));
-    ASSERT_TRUE(board.Start());
-    for (int i = 0; i < UNWRITABLE_LINES; ++i)
-        board.Event(3, "event " + std::to_string(i));
-    board.Summary();
-    EXPECT_EQ(trouble.count, 1) << trouble.last;
-    EXPECT_NE(screen->Text().find("channel 3: event " + std::to_string(UNWRITABLE_LINES - 1)), std::string::npos);
-    EXPECT_NE(screen->Text().find("summary after"), std::string::npos);
-}
-
 } // namespace

@@ -148,13 +148,6 @@ TEST(ServiceInstall, WithoutAdministratorRightsTheRefusalSaysSo)
     EXPECT_NE(removed.message.find("needs administrator rights"), std::string::npos) << removed.message;
 }
 
-TEST(ServiceInstall, AnInstalledServiceIsNamedWithWhatToDo)
-{
-    const std::string text = ServiceManagerErrorText("install the service ZelmoorFeeder", ERROR_SERVICE_EXISTS);
-    EXPECT_NE(text.find("already installed"), std::string::npos) << text;
-    EXPECT_NE(text.find("--remove-service"), std::string::npos) << text;
-}
-
 TEST(ServiceOptions, ServiceSwitchesOutsideTheirUseAreRefused)
 {
     EXPECT_NE(Refusal({"--allow-commands", "1=cmd:x.exe"}).find("--allow-commands applies to --install-service only"),
