@@ -215,6 +215,17 @@ TEST_F(FeederService, ARelativeMapAndASecondInstallAreRefusedWithWhatToDo)
     EXPECT_NE(output.find("--remove-service"), std::string::npos) << output;
 }
 
+TEST_F(FeederService, ANamedAccountWithoutAPasswordToReadIsRefusedAndRegistersNothing)
+{
+    WriteMap("1 = file:C:\\rec\\a.ts\n");
+    std::string output;
+    EXPECT_EQ(RunFeeder({"--install-service", "--service-account", ".\\zelmoorfeed", "--map", m_map}, &output), 2u)
+        << output;
+    EXPECT_NE(output.find("no password for .\\zelmoorfeed could be read"), std::string::npos) << output;
+    ScHandle service(OpenService());
+    EXPECT_EQ(service.Get(), nullptr) << "an install without its password registered the service";
+}
+
 TEST_F(FeederService, AMapThatGainedACommandSinceTheInstallKeepsTheServiceFromStarting)
 {
     WriteMap("1 = file:C:\\rec\\a.ts\n");

@@ -18,6 +18,7 @@ namespace {
 const uint64_t SMALL_LIMIT = 1000;          // bytes; the test's stand-in for the real 10 MiB
 const int      LINES_FOR_EIGHT_ROTATIONS = 400;
 const int      UNWRITABLE_LINES = 50;
+const int      HELD_LINES = 12;            // three times the limit's worth
 const size_t   SCREEN_COLUMNS = 80;
 const char     STAMPED_LINE[] = R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} )";
 
@@ -111,6 +112,28 @@ TEST(LogFile, AnExistingLogIsAppendedToAndCountsTowardsTheLimit)
     const std::vector<std::string> older = ReadLines(path + ".1");
     ASSERT_EQ(older.size(), 1u);
     EXPECT_EQ(older[0].size(), SMALL_LIMIT - 1) << "the existing log was not kept whole";
+}
+
+TEST(LogFile, ALogHeldOpenByAReaderGrowsOnUntilItCanRotateLosingNothing)
+{
+    const std::string path = TempFolder() + "\\feeder.log";
+    TroubleCount trouble;
+    LogFile log(path, trouble.Callback(), SMALL_LIMIT);
+    log.Append({"first"}, "");
+    // A reader that does not share deletion, as some viewers open files: the log cannot move.
+    HANDLE reader = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    const std::string line(SMALL_LIMIT / 4, 'x');
+    for (int i = 0; i < HELD_LINES; ++i)
+        log.Append({line}, "");
+    CloseHandle(reader);
+    log.Append({"after"}, "");
+    EXPECT_EQ(trouble.count, 1) << trouble.last;
+    EXPECT_NE(trouble.last.find("cannot rotate the log"), std::string::npos) << trouble.last;
+    const std::vector<std::string> held = ReadLines(path + ".1");
+    ASSERT_EQ(held.size(), static_cast<size_t>(HELD_LINES + 1)) << "lines were lost while the log could not move";
+    EXPECT_EQ(held.front(), "first\r");
+    EXPECT_EQ(ReadLines(path), std::vector<std::string>{"after\r"}) << "the log did not rotate once it could";
 }
 
 TEST(LogFile, AFolderInPlaceOfTheLogIsSaidOnceNamingIt)
