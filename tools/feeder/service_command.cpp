@@ -8,15 +8,10 @@ namespace {
 
 const char NEEDS_QUOTES[] = " \t\"";
 
-// Dropped from the stored line: they say how to install, not how to run.
-bool InstallOnly(const std::string& arg)
+// "--log", or "--log=FILE".
+bool IsOptionWithValue(const std::string& arg, const std::string& name)
 {
-    return arg == "--install-service";
-}
-
-bool TakesAccountValue(const std::string& arg)
-{
-    return arg == "--service-account";
+    return arg == name || arg.compare(0, name.size() + 1, name + "=") == 0;
 }
 
 bool IsSeparator(char c)
@@ -57,22 +52,17 @@ bool IsAbsolutePath(const std::string& path)
 std::string ServiceCommandLine(const std::string& exe, const std::vector<std::string>& installArgs,
                                const std::string& logPath)
 {
-    std::string line = QuoteArgument(exe) + " " + SERVICE_RUN_SWITCH;
-    bool logGiven = false;
+    // The log comes first, so that a map that cannot be read at the service's start is logged too.
+    std::string line = QuoteArgument(exe) + " " + SERVICE_RUN_SWITCH + " --log " + QuoteArgument(logPath);
     for (size_t i = 0; i < installArgs.size(); ++i) {
         const std::string& arg = installArgs[i];
-        if (InstallOnly(arg))
+        if (arg == "--install-service")
             continue;
-        if (TakesAccountValue(arg)) {
-            ++i;
+        if (IsOptionWithValue(arg, "--log") || IsOptionWithValue(arg, "--service-account")) {
+            i += arg.find('=') == std::string::npos ? 1 : 0;   // its value too, when given apart
             continue;
         }
-        if (arg.compare(0, sizeof "--service-account=" - 1, "--service-account=") == 0)
-            continue;
-        logGiven = logGiven || arg == "--log" || arg.compare(0, sizeof "--log=" - 1, "--log=") == 0;
         line += " " + QuoteArgument(arg);
     }
-    if (!logGiven)
-        line += " --log " + QuoteArgument(logPath);
     return line;
 }

@@ -8,7 +8,7 @@
 std::string QuoteArgument(const std::string& arg);
 // "C:\..." or "\\server\..." (a drive-relative or relative path is neither).
 bool IsAbsolutePath(const std::string& path);
-// The service's stored command line: the executable, the service switch, the
-// install's arguments without the install-only ones, and --log LOG_PATH unless given.
+// The service's stored command line: the executable, the service switch, --log
+// LOG_PATH, and the install's other arguments without the install-only ones.
 std::string ServiceCommandLine(const std::string& exe, const std::vector<std::string>& installArgs,
                                const std::string& logPath);

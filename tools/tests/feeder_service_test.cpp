@@ -226,6 +226,20 @@ TEST_F(FeederService, ANamedAccountWithoutAPasswordToReadIsRefusedAndRegistersNo
     EXPECT_EQ(service.Get(), nullptr) << "an install without its password registered the service";
 }
 
+TEST_F(FeederService, AMapGoneSinceTheInstallKeepsTheServiceFromStartingAndIsLogged)
+{
+    WriteMap("1 = file:C:\\rec\\a.ts\n");
+    ASSERT_TRUE(Install());
+    ASSERT_TRUE(DeleteFileA(m_map.c_str()));
+    ScHandle service(OpenService());
+    ASSERT_NE(service.Get(), nullptr);
+    ASSERT_TRUE(StartServiceW(service.Get(), 0, NULL)) << GetLastError();
+    SERVICE_STATUS status = {};
+    ASSERT_TRUE(WaitForState(service.Get(), SERVICE_STOPPED, &status));
+    EXPECT_EQ(status.dwServiceSpecificExitCode, 3u);
+    EXPECT_TRUE(LogHolds("not started: cannot read the map file " + m_map));
+}
+
 TEST_F(FeederService, AMapThatGainedACommandSinceTheInstallKeepsTheServiceFromStarting)
 {
     WriteMap("1 = file:C:\\rec\\a.ts\n");

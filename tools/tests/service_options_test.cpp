@@ -79,12 +79,12 @@ TEST(ServiceCommandLine, HoldsTheServiceSwitchAndRunOptionsButNotTheInstallOnes)
     const std::vector<std::string> install = {"--install-service", "--service-account", ".\\tv", "--map",
                                               "C:\\tv\\map.txt", "--allow-commands", "3=file:C:\\rec\\a b.ts"};
     const std::vector<std::string> stored = ArgumentsOf(ServiceCommandLine(EXE, install, "C:\\tv\\zelmoor_feeder.log"));
-    const std::vector<std::string> wanted = {SERVICE_RUN_SWITCH, "--map", "C:\\tv\\map.txt", "--allow-commands",
-                                             "3=file:C:\\rec\\a b.ts", "--log", "C:\\tv\\zelmoor_feeder.log"};
+    const std::vector<std::string> wanted = {SERVICE_RUN_SWITCH, "--log", "C:\\tv\\zelmoor_feeder.log", "--map",
+                                             "C:\\tv\\map.txt", "--allow-commands", "3=file:C:\\rec\\a b.ts"};
     EXPECT_EQ(stored, wanted);
     const std::vector<std::string> ownLog = ArgumentsOf(
-        ServiceCommandLine(EXE, {"--install-service", "--log=D:\\l.txt", "1=udp://127.0.0.1:5000"}, "C:\\x.log"));
-    EXPECT_EQ(ownLog, (std::vector<std::string>{SERVICE_RUN_SWITCH, "--log=D:\\l.txt", "1=udp://127.0.0.1:5000"}));
+        ServiceCommandLine(EXE, {"--install-service", "--log=D:\\l.txt", "1=udp://127.0.0.1:5000"}, "D:\\l.txt"));
+    EXPECT_EQ(ownLog, (std::vector<std::string>{SERVICE_RUN_SWITCH, "--log", "D:\\l.txt", "1=udp://127.0.0.1:5000"}));
 }
 
 TEST(ServiceCommandLine, TheDefaultLogLiesBesideTheMapOrElseBesideTheProgram)
