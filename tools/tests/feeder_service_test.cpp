@@ -29,6 +29,7 @@ const char   URL_SECRET[] = "urlsecret";
 const char   ACCOUNT_PASSWORD[] = "accountsecret";
 const char   NOTHING_LISTENS[] = "127.0.0.1:9";    // the discard port: refused at once on loopback
 const char   SUMMARY[] = "summary after";
+const DWORD  CONFIG_BYTES = 8192;              // a service's configuration with its strings
 const char   LOGGED_RUN_SECONDS[] = "8";        // long enough for one visit of a file sent unpaced
 
 std::string TempFolder()
@@ -277,14 +278,37 @@ TEST_F(FeederService, NeitherURLCredentialsNorTheAccountPasswordReachTheLogOrThe
     EXPECT_EQ(log.find(URL_SECRET), std::string::npos) << log;
     EXPECT_EQ(log.find(ACCOUNT_PASSWORD), std::string::npos) << log;
 
-    std::vector<uint8_t> buffer(8192);
+    std::vector<uint8_t> buffer(CONFIG_BYTES);
     DWORD needed = 0;
     auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-    ASSERT_TRUE(QueryServiceConfigW(service.Get(), config, static_cast<DWORD>(buffer.size()), &needed)) << GetLastError();
+    ASSERT_TRUE(QueryServiceConfigW(service.Get(), config, CONFIG_BYTES, &needed)) << GetLastError();
     const std::string stored = Narrow(config->lpBinaryPathName);
     EXPECT_NE(stored.find("--service"), std::string::npos) << stored;
     EXPECT_EQ(stored.find(ACCOUNT_PASSWORD), std::string::npos) << stored;
     EXPECT_EQ(Narrow(config->lpServiceStartName), ".\\zelmoorfeed");
+}
+
+TEST_F(FeederService, ItIsRegisteredToStartWithTheSystemAndToBeRestartedIfItDies)
+{
+    WriteMap("1 = file:C:\\rec\\a.ts\n");
+    ASSERT_TRUE(Install());
+    ScHandle service(OpenService());
+    ASSERT_NE(service.Get(), nullptr);
+    std::vector<uint8_t> buffer(CONFIG_BYTES);
+    DWORD needed = 0;
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    ASSERT_TRUE(QueryServiceConfigW(service.Get(), config, CONFIG_BYTES, &needed)) << GetLastError();
+    EXPECT_EQ(config->dwStartType, static_cast<DWORD>(SERVICE_AUTO_START));
+    EXPECT_EQ(Narrow(config->lpDisplayName), "Zelmoor feeder");
+    auto* failure = reinterpret_cast<SERVICE_FAILURE_ACTIONSW*>(buffer.data());
+    if (!QueryServiceConfig2W(service.Get(), SERVICE_CONFIG_FAILURE_ACTIONS, buffer.data(), CONFIG_BYTES, &needed)) {
+        ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
+        GTEST_SKIP() << "this service manager (Wine's) does not answer for failure actions: the restart cannot be "
+                        "seen here";
+    }
+    ASSERT_GT(failure->cActions, 0u) << "no restart asked for";
+    for (DWORD i = 0; i < failure->cActions; ++i)
+        EXPECT_EQ(failure->lpsaActions[i].Type, SC_ACTION_RESTART) << "action " << i;
 }
 
 TEST(FeederLog, AnUnwritableLogIsSaidOnceOnStandardErrorWhileTheChannelsGoOn)
