@@ -125,16 +125,6 @@ TEST(ServiceInstall, WhatWouldFailOrBeUnsafeAsAServiceIsRefusedBeforeRegistering
     EXPECT_EQ(ServiceInstallTrouble(Parsed({"--install-service", "--allow-commands", "4=cmd:C:\\t\\c.exe"})), "");
 }
 
-TEST(ServiceInstall, AMapWithACommandIsRefusedNamingItsLine)
-{
-    const std::string map = TempMapFile("1 = file:C:\\rec\\a.ts\n# a comment\n6 = cmd:C:\\tools\\capture.exe\n");
-    const std::string trouble = ServiceInstallTrouble(Parsed({"--install-service", "--map", map}));
-    EXPECT_NE(trouble.find(map + " line 3: channel 6 runs a program"), std::string::npos) << trouble;
-    std::string why = SENTINEL;
-    EXPECT_FALSE(CommandsRefused(Parsed({"1=file:C:\\a.ts", "2=udp://127.0.0.1:5000"}).mappings, &why));
-    EXPECT_EQ(why, SENTINEL) << "a map without cmd: was given a reason";
-}
-
 TEST(ServiceInstall, WithoutAdministratorRightsTheRefusalSaysSo)
 {
     FeederOptions options = Parsed({"--install-service", "1=file:C:\\a.ts"});
