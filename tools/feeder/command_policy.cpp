@@ -1,5 +1,7 @@
 #include "command_policy.h"
 
+#include "feeder_role.h"
+
 namespace {
 
 const char COMMAND_PREFIX[] = "cmd:";
@@ -19,4 +21,9 @@ bool CommandsRefused(const std::vector<ChannelMapping>& mappings, std::string* w
         return true;
     }
     return false;
+}
+
+bool MapRefusedForThisRun(bool allowCommands, const std::vector<ChannelMapping>& mappings, std::string* why)
+{
+    return CurrentFeederRole() == FeederRole::SERVICE && !allowCommands && CommandsRefused(mappings, why);
 }

@@ -10,3 +10,7 @@
 // True, with *why naming the first such entry and saying how to allow them, when
 // the mappings hold a cmd: source. Used at install, at service start and on reload.
 bool CommandsRefused(const std::vector<ChannelMapping>& mappings, std::string* why);
+
+// The same rule for this run, as a map is loaded or reloaded: only the service
+// refuses, and only when its install did not say --allow-commands.
+bool MapRefusedForThisRun(bool allowCommands, const std::vector<ChannelMapping>& mappings, std::string* why);

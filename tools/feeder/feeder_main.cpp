@@ -193,7 +193,7 @@ int RunService(const FeederOptions& options, const ParseOutcome& outcome, bool m
     int code = FEEDER_EXIT_OK;
     if (outcome.kind != ParseOutcome::RUN)
         code = mapFileUnreadable ? FEEDER_EXIT_MAP_FILE : FEEDER_EXIT_USAGE;
-    else if (!options.allowCommands && CommandsRefused(options.mappings, &why))
+    else if (MapRefusedForThisRun(options.allowCommands, options.mappings, &why))
         code = FEEDER_EXIT_USAGE;
     const auto body = [&]() -> int {
         if (code == FEEDER_EXIT_OK)

@@ -125,6 +125,20 @@ TEST(ServiceInstall, WhatWouldFailOrBeUnsafeAsAServiceIsRefusedBeforeRegistering
     EXPECT_EQ(ServiceInstallTrouble(Parsed({"--install-service", "--allow-commands", "4=cmd:C:\\t\\c.exe"})), "");
 }
 
+TEST(ServiceInstall, OnlyAServiceInstalledWithoutAllowingCommandsRefusesAMapWithOne)
+{
+    const std::vector<ChannelMapping> mappings = Parsed({"1=file:C:\\a.ts", "4=cmd:C:\\t\\c.exe"}).mappings;
+    std::string why = SENTINEL;
+    EXPECT_FALSE(MapRefusedForThisRun(false, mappings, &why)) << "a console run refused it";
+    SetFeederRole(FeederRole::SERVICE);
+    EXPECT_FALSE(MapRefusedForThisRun(true, mappings, &why)) << "refused although allowed";
+    EXPECT_EQ(why, SENTINEL);
+    const bool refused = MapRefusedForThisRun(false, mappings, &why);
+    SetFeederRole(FeederRole::CONSOLE);
+    EXPECT_TRUE(refused);
+    EXPECT_NE(why.find("argument 2: channel 4 runs a program (cmd:)"), std::string::npos) << why;
+}
+
 TEST(ServiceInstall, WithoutAdministratorRightsTheRefusalSaysSo)
 {
     FeederOptions options = Parsed({"--install-service", "1=file:C:\\a.ts"});
