@@ -43,5 +43,6 @@ private:
 };
 
 // "2026-12-08" and "2026-12-08 20:55:01.123", local time, for stamps.
+constexpr size_t LOG_DATE_PREFIX_CHARS = sizeof "2026-12-08 " - 1;   // the date and its space
 std::string LogDate();
 std::string LogDateAndTime();

@@ -11,11 +11,9 @@ const DWORD  WRITER_STOP_MS = 5000;     // for the queue to be written before th
 const int    STATE_COLUMNS = 19;        // the usual states fit; a longer one pushes the rest right
 
 // Queued lines carry the date for the log; the console and output show the time alone.
-const size_t DATE_CHARS = sizeof "YYYY-MM-DD " - 1;
-
 std::string WithoutDate(const std::string& dated)
 {
-    return dated.substr(DATE_CHARS);
+    return dated.substr(LOG_DATE_PREFIX_CHARS);
 }
 
 // The feeder's own processor time so far, user and kernel, in seconds.
