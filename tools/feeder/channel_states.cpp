@@ -5,8 +5,8 @@ namespace {
 using S = ChannelState;
 using E = ChannelEvent;
 
-const char DENIED_SAYS[] = "access denied to the host's pipe; run the feeder as the same user, or with the same "
-                           "rights, as the host";
+// The advice follows as the line's detail: it depends on how the feeder runs.
+const char DENIED_SAYS[] = "access denied to the host's pipe";
 
 const ChannelTransition TRANSITIONS[] = {
     {S::WATCHING,    E::PIPE_BUSY,     S::BUSY,        "pipe busy: another writer holds it; watching until it is free"},

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "feeder_role.h"
+
 namespace {
 
 const double BACKOFF_FIRST_SECONDS = 1.0;
@@ -74,7 +76,7 @@ ChannelEvent ChannelWorker::Next(std::string* detail)
     case ChannelState::WATCHING:
     case ChannelState::BUSY:
     case ChannelState::DENIED:
-        return Watch();
+        return Watch(detail);
     case ChannelState::CONNECTING:
     case ChannelState::RETRYING:
         return OpenSource(detail);
@@ -89,7 +91,7 @@ ChannelEvent ChannelWorker::Next(std::string* detail)
     }
 }
 
-ChannelEvent ChannelWorker::Watch()
+ChannelEvent ChannelWorker::Watch(std::string* detail)
 {
     double busySince = -1.0;
     const HANDLE waits[] = {m_hStop, m_gate->ChannelOpenEvent()};
@@ -110,8 +112,10 @@ ChannelEvent ChannelWorker::Watch()
         case PipeOpen::DENIED:
             busySince = -1.0;
             // Said once: a line on every look would only repeat the advice.
-            if (m_state != ChannelState::DENIED)
+            if (m_state != ChannelState::DENIED) {
+                *detail = PipeDeniedAdvice(CurrentFeederRole());
                 return ChannelEvent::PIPE_DENIED;
+            }
             break;
         default:
             busySince = -1.0;

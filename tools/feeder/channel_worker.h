@@ -31,7 +31,7 @@ private:
     static DWORD WINAPI ThreadMain(void* self);
     void Run();
     ChannelEvent Next(std::string* detail);
-    ChannelEvent Watch();
+    ChannelEvent Watch(std::string* detail);
     ChannelEvent OpenSource(std::string* detail);
     ChannelEvent Stream(std::string* detail);
     void Move(ChannelEvent event, std::string detail);

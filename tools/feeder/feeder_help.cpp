@@ -1,7 +1,14 @@
 #include "feeder_options.h"
 
+#include "log_file.h"
 #include "numbers.h"
 #include "silence_limit.h"
+
+namespace {
+
+const uint64_t MIB = 1024 * 1024;
+
+} // namespace
 
 const char* FeederHelpText()
 {
@@ -9,6 +16,8 @@ const char* FeederHelpText()
       +
         "usage: zelmoor_feeder [options] N=SOURCE [N=SOURCE ...]\n"
         "       zelmoor_feeder [options] --map FILE\n"
+        "       zelmoor_feeder --install-service [service options] [options] (--map FILE | N=SOURCE ...)\n"
+        "       zelmoor_feeder --remove-service\n"
         "\n"
         "Feeds channel N (0-9) of the Zelmoor driver from SOURCE whenever a host selects\n"
         "that channel, across every channel change, until Ctrl+C. Each channel at most once.\n"
@@ -48,7 +57,26 @@ const char* FeederHelpText()
         "                       standard input. UTF-8, or UTF-16 with a byte-order mark (what\n"
         "                       Windows PowerShell's > writes)\n"
         "  --seconds S          stop by itself after S seconds, as Ctrl+C would\n"
+        "  --log FILE           also append every event line and the summary to FILE, each with\n"
+        "                       the date and time; at " + std::to_string(LOG_ROTATE_BYTES / MIB) + " MiB FILE moves to FILE.1 (up to FILE."
+      + std::to_string(LOG_KEPT_FILES) + ",\n"
+        "                       the oldest dropped). A log that cannot be written is said once\n"
+        "                       and the channels go on\n"
         "  -h, --help           this text\n"
+        "\n"
+        "Service (run from an administrator's command prompt):\n"
+        "  --install-service    register the service ZelmoorFeeder (\"Zelmoor feeder\"), started\n"
+        "                       automatically and restarted if it dies, running the feeder with\n"
+        "                       the other options given. --map must be an absolute path; the log\n"
+        "                       is always written: --log, or zelmoor_feeder.log beside the map\n"
+        "                       (beside this program without a map). Start it: sc start ZelmoorFeeder\n"
+        "  --allow-commands     let the service run cmd: sources; without it a map or mapping with\n"
+        "                       cmd: is refused at install and when the service starts. The map and\n"
+        "                       the programs it names must then be writable by administrators only\n"
+        "  --service-account A  LocalSystem (default), DOMAIN\\user or .\\user; a user's password is\n"
+        "                       asked for, not shown (or read from standard input when piped).\n"
+        "                       Only LocalSystem or the host's own user can feed the host\n"
+        "  --remove-service     stop the service if it runs, and remove it\n"
         "\n"
         "On a terminal one status line per channel is kept up to date under the event lines;\n"
         "otherwise only the event lines are written, each with the time. A summary per channel\n"
@@ -59,6 +87,7 @@ const char* FeederHelpText()
         "  2  bad option, mapping or map line (nothing was started)\n"
         "  3  the map file could not be read\n"
         "  4  the system refused a thread or an event at start\n"
+        "  5  the service could not be installed, removed or run (the message says why)\n"
         "  130  a second Ctrl+C while stopping: ended at once, sources not closed\n";
     return text.c_str();
 }

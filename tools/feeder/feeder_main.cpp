@@ -1,5 +1,5 @@
 // zelmoor_feeder: keeps every mapped channel fed from its source, whichever
-// channel a host selects, until Ctrl+C.
+// channel a host selects, until Ctrl+C or, as a service, until the service stops.
 #include <windows.h>
 
 #include <cstdio>
@@ -8,12 +8,18 @@
 
 #include "channel_worker.h"
 #include "clock.h"
+#include "command_policy.h"
 #include "console_screen.h"
 #include "console_stop.h"
 #include "driver_gate.h"
 #include "feeder_exit_codes.h"
 #include "feeder_options.h"
+#include "feeder_role.h"
 #include "feeder_stop.h"
+#include "log_file.h"
+#include "service_account.h"
+#include "service_host.h"
+#include "service_install.h"
 #include "status_board.h"
 #include "system_error.h"
 #include "wide.h"
@@ -28,6 +34,10 @@ const DWORD  CLOSE_GRACE_MS = 4000;
 
 // The gate's thread only looks for a mutex: it ends at once unless the system is stuck.
 const DWORD  GATE_STOP_MS = 1000;
+// A service has 2 s in all to stop: the workers get most of it, the gate and summary the rest.
+const DWORD  SERVICE_WORKERS_STOP_MS = 1400;
+const DWORD  SERVICE_GATE_STOP_MS = 300;
+const DWORD  PROGRAM_PATH_CHARS = 32768;
 
 HANDLE       g_hStop = NULL;        // set by the console's handler thread; every worker waits on it
 HANDLE       g_hFinished = NULL;    // set once the summary is out
@@ -54,12 +64,14 @@ BOOL WINAPI OnConsoleEvent(DWORD event)
 // Stops every thread within its bound; false when one of them is still running.
 bool StopAll(std::vector<std::unique_ptr<ChannelWorker>>* workers, DriverGate* gate, StatusBoard* board)
 {
+    const bool service = CurrentFeederRole() == FeederRole::SERVICE;
+    const DWORD gateStopMs = service ? SERVICE_GATE_STOP_MS : GATE_STOP_MS;
     SetEvent(g_hStop);
-    const bool workersEnded = JoinWorkers(workers, board, WORKERS_STOP_MS).empty();
-    const bool gateEnded = gate->Join(GATE_STOP_MS);
+    const bool workersEnded = JoinWorkers(workers, board, service ? SERVICE_WORKERS_STOP_MS : WORKERS_STOP_MS).empty();
+    const bool gateEnded = gate->Join(gateStopMs);
     if (!gateEnded)
         std::fprintf(stderr, "zelmoor_feeder: the driver watch did not stop within %lu ms; ending without it\n",
-                     GATE_STOP_MS);
+                     gateStopMs);
     board->Summary();   // bounded too: it gives up on output that is blocked
     SetEvent(g_hFinished);
     return workersEnded && gateEnded;
@@ -83,20 +95,25 @@ void RunUntilStopped(StatusBoard* board, double seconds)
     }
 }
 
+// Said once where the user will look: standard error, or the event log for a service.
+void TellTrouble(const std::string& why)
+{
+    if (CurrentFeederRole() == FeederRole::SERVICE)
+        ReportToEventLog("zelmoor_feeder: " + why, EVENTLOG_WARNING_TYPE);
+    else
+        std::fprintf(stderr, "zelmoor_feeder: %s\n", why.c_str());
+}
+
 int Run(const FeederOptions& options)
 {
-    g_hStop = CreateEventW(NULL, TRUE, FALSE, NULL);
-    g_hFinished = CreateEventW(NULL, TRUE, FALSE, NULL);
     g_pConsoleStop = new ConsoleStop(g_hStop);
-    if (g_hStop == NULL || g_hFinished == NULL) {
-        std::fprintf(stderr, "zelmoor_feeder: cannot make the stop events (%s)\n", SystemErrorText(GetLastError()).c_str());
-        return FEEDER_EXIT_START;
-    }
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);   // fails harmlessly without a console
     std::unique_ptr<BoardScreen> screen;
     if (HANDLE console = ConsoleScreen::StandardConsole())
         screen.reset(new ConsoleScreen(console));
     StatusBoard board(options.mappings, std::move(screen));
+    if (!options.logPath.empty())
+        board.SetLog(std::unique_ptr<LogFile>(new LogFile(options.logPath, TellTrouble)));
     DriverGate gate;
     std::vector<std::unique_ptr<ChannelWorker>> workers;
     int code = FEEDER_EXIT_OK;
@@ -124,9 +141,87 @@ int Run(const FeederOptions& options)
     if (!StopAll(&workers, &gate, &board)) {
         // A thread still running uses the board and the gate: end before they are freed.
         std::fflush(nullptr);
+        // A service that ends without saying it stopped is taken for a crash, and restarted.
+        ReportServiceStopped(code);
         ExitProcess(static_cast<UINT>(code));
     }
     return code;
+}
+
+std::string ProgramPath()
+{
+    std::wstring path(PROGRAM_PATH_CHARS, L'\0');
+    path.resize(GetModuleFileNameW(NULL, &path[0], PROGRAM_PATH_CHARS));
+    return Narrow(path);
+}
+
+int Install(const FeederOptions& options)
+{
+    ServiceAccount account;
+    std::string why;
+    if (!ParseServiceAccount(options.serviceAccount, &account, &why)) {
+        std::fprintf(stderr, "zelmoor_feeder: %s\n", why.c_str());
+        return FEEDER_EXIT_USAGE;
+    }
+    // Checked before the password is asked for: a refusal should not waste the typing.
+    const std::string trouble = ServiceInstallTrouble(options);
+    if (!trouble.empty()) {
+        std::fprintf(stderr, "zelmoor_feeder: %s\n", trouble.c_str());
+        return FEEDER_EXIT_USAGE;
+    }
+    if (AccountNeedsPassword(account) && !ReadServicePassword(account.name, &account.password, &why)) {
+        std::fprintf(stderr, "zelmoor_feeder: %s\n", why.c_str());
+        return FEEDER_EXIT_USAGE;
+    }
+    const ServiceOutcome outcome = InstallService(options, account, ProgramPath());
+    SecureZeroMemory(&account.password[0], account.password.size());
+    std::fprintf(outcome.ok ? stdout : stderr, "zelmoor_feeder: %s\n", outcome.message.c_str());
+    return outcome.ok ? FEEDER_EXIT_OK : FEEDER_EXIT_SERVICE;
+}
+
+int Remove()
+{
+    const ServiceOutcome outcome = RemoveService();
+    std::fprintf(outcome.ok ? stdout : stderr, "zelmoor_feeder: %s\n", outcome.message.c_str());
+    return outcome.ok ? FEEDER_EXIT_OK : FEEDER_EXIT_SERVICE;
+}
+
+// The service's run: what the install allowed is checked again, as the map may have changed since.
+int RunService(const FeederOptions& options, const ParseOutcome& outcome, bool mapFileUnreadable)
+{
+    std::string why = outcome.message;
+    int code = FEEDER_EXIT_OK;
+    if (outcome.kind != ParseOutcome::RUN)
+        code = mapFileUnreadable ? FEEDER_EXIT_MAP_FILE : FEEDER_EXIT_USAGE;
+    else if (MapRefusedForThisRun(options.allowCommands, options.mappings, &why))
+        code = FEEDER_EXIT_USAGE;
+    const auto body = [&]() -> int {
+        if (code == FEEDER_EXIT_OK)
+            return Run(options);
+        ReportToEventLog("zelmoor_feeder: not started: " + why, EVENTLOG_ERROR_TYPE);
+        if (!options.logPath.empty())
+            LogFile(options.logPath, TellTrouble).Append({"not started: " + why}, LogDateAndTime());
+        return code;
+    };
+    int served = FEEDER_EXIT_OK;
+    DWORD error = 0;
+    if (!RunAsService(body, g_hStop, &served, &error)) {
+        std::fprintf(stderr, "zelmoor_feeder: --service is for the service manager, which did not start this"
+                             " program (%s); run it without --service, or install it with --install-service\n",
+                     SystemErrorText(error).c_str());
+        return FEEDER_EXIT_SERVICE;
+    }
+    return served;
+}
+
+bool MakeStopEvents()
+{
+    g_hStop = CreateEventW(NULL, TRUE, FALSE, NULL);
+    g_hFinished = CreateEventW(NULL, TRUE, FALSE, NULL);
+    if (g_hStop != NULL && g_hFinished != NULL)
+        return true;
+    std::fprintf(stderr, "zelmoor_feeder: cannot make the stop events (%s)\n", SystemErrorText(GetLastError()).c_str());
+    return false;
 }
 
 } // namespace
@@ -135,7 +230,12 @@ int wmain(int argc, wchar_t** argv)
 {
     FeederOptions options;
     bool mapFileUnreadable = false;
-    const ParseOutcome outcome = ParseFeederOptions(NarrowArguments(argc, argv), &options, &mapFileUnreadable);
+    const std::vector<std::string> args = NarrowArguments(argc, argv);
+    const ParseOutcome outcome = ParseFeederOptions(args, &options, &mapFileUnreadable);
+    if (!args.empty() && args[0] == SERVICE_RUN_SWITCH) {
+        SetFeederRole(FeederRole::SERVICE);
+        return MakeStopEvents() ? RunService(options, outcome, mapFileUnreadable) : FEEDER_EXIT_START;
+    }
     if (outcome.kind == ParseOutcome::HELP) {
         std::fputs(FeederHelpText(), stdout);
         return FEEDER_EXIT_OK;
@@ -144,5 +244,9 @@ int wmain(int argc, wchar_t** argv)
         std::fprintf(stderr, "zelmoor_feeder: %s (try --help)\n", outcome.message.c_str());
         return mapFileUnreadable ? FEEDER_EXIT_MAP_FILE : FEEDER_EXIT_USAGE;
     }
-    return Run(options);
+    if (options.service == ServiceMode::INSTALL)
+        return Install(options);
+    if (options.service == ServiceMode::REMOVE)
+        return Remove();
+    return MakeStopEvents() ? Run(options) : FEEDER_EXIT_START;
 }

@@ -97,20 +97,56 @@ bool TakeValue(const std::vector<std::string>& args, size_t* i, const std::strin
     return true;
 }
 
+// The service's switches; false when `arg` is none of them.
+bool TakeServiceOption(const std::vector<std::string>& args, size_t* i, FeederOptions* options, ParseOutcome* outcome)
+{
+    const std::string& arg = args[*i];
+    if (arg == "--install-service" || arg == "--remove-service" || arg == SERVICE_RUN_SWITCH)
+        options->service = arg == SERVICE_RUN_SWITCH ? ServiceMode::RUN
+                         : arg == "--remove-service" ? ServiceMode::REMOVE : ServiceMode::INSTALL;
+    else if (arg == "--allow-commands")
+        options->allowCommands = true;
+    else if (IsOption(arg, "--service-account")) {
+        if (!TakeValue(args, i, "--service-account", &options->serviceAccount) || options->serviceAccount.empty())
+            *outcome = ParseOutcome::Error("--service-account needs LocalSystem, DOMAIN\\user or .\\user");
+    } else if (IsOption(arg, "--log")) {
+        if (!TakeValue(args, i, "--log", &options->logPath) || options->logPath.empty())
+            *outcome = ParseOutcome::Error("--log needs a file name");
+    } else
+        return false;
+    return true;
+}
+
+ParseOutcome CheckServiceUse(const FeederOptions& options)
+{
+    const bool installing = options.service == ServiceMode::INSTALL || options.service == ServiceMode::RUN;
+    if (options.allowCommands && !installing)
+        return ParseOutcome::Error("--allow-commands applies to --install-service only");
+    if (!options.serviceAccount.empty() && options.service != ServiceMode::INSTALL)
+        return ParseOutcome::Error("--service-account applies to --install-service only");
+    return ParseOutcome::Run();
+}
+
 } // namespace
 
 ParseOutcome ParseFeederOptions(const std::vector<std::string>& args, FeederOptions* options, bool* unreadable)
 {
     std::vector<ChannelMapping> mappings;
     *unreadable = false;
+    options->args = args;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         std::string value;
+        ParseOutcome serviceOutcome = ParseOutcome::Run();
         if (arg == "-h" || arg == "--help")
             return ParseOutcome::Help();
-        if (IsOption(arg, "--map")) {
+        if (TakeServiceOption(args, &i, options, &serviceOutcome)) {
+            if (serviceOutcome.kind != ParseOutcome::RUN)
+                return serviceOutcome;
+        } else if (IsOption(arg, "--map")) {
             if (!TakeValue(args, &i, "--map", &value))
                 return ParseOutcome::Error("--map needs a file name (or - for standard input)");
+            options->mapPath = value;
             const ParseOutcome added = AddMapFile(value, &mappings, unreadable);
             if (added.kind != ParseOutcome::RUN)
                 return added;
@@ -129,6 +165,11 @@ ParseOutcome ParseFeederOptions(const std::vector<std::string>& args, FeederOpti
             mappings.push_back(mapping);
         }
     }
+    const ParseOutcome serviceUse = CheckServiceUse(*options);
+    if (serviceUse.kind != ParseOutcome::RUN)
+        return serviceUse;
+    if (options->service == ServiceMode::REMOVE)
+        return ParseOutcome::Run();   // removing needs no channel
     if (mappings.empty())
         return ParseOutcome::Error("no channel to feed: give N=SOURCE or --map FILE");
     const ParseOutcome repeats = CheckRepeats(mappings);

@@ -9,6 +9,8 @@
 #include "source.h"
 
 constexpr uint32_t FEEDER_CHANNELS = 10;
+// The switch the stored command line of the service starts with: run under the service manager.
+constexpr char SERVICE_RUN_SWITCH[] = "--service";
 
 struct ChannelMapping {
     uint32_t                        channel = 0;
@@ -16,9 +18,18 @@ struct ChannelMapping {
     std::string                     origin;     // "argument 2" or "map.txt line 4", for messages
 };
 
+// Run in the console, register or remove the service, or run under the service manager.
+enum class ServiceMode { NONE, INSTALL, REMOVE, RUN };
+
 struct FeederOptions {
     std::vector<ChannelMapping> mappings;       // in channel order
     double                      seconds = 0.0;  // 0: until Ctrl+C
+    std::string                 logPath;        // empty: no log file
+    std::string                 mapPath;        // the --map file as given; empty without one
+    ServiceMode                 service = ServiceMode::NONE;
+    bool                        allowCommands = false;  // a service may run cmd: sources
+    std::string                 serviceAccount;         // empty: LocalSystem
+    std::vector<std::string>    args;           // as given, for the service's stored command line
 };
 
 // One "N=SOURCE" mapping; false with *why set.

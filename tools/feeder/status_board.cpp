@@ -10,13 +10,10 @@ const size_t MAX_QUEUED_EVENTS = 1000;  // while output is blocked; later ones a
 const DWORD  WRITER_STOP_MS = 5000;     // for the queue to be written before the summary
 const int    STATE_COLUMNS = 19;        // the usual states fit; a longer one pushes the rest right
 
-std::string TimeOfDay()
+// Queued lines carry the date for the log; the console and output show the time alone.
+std::string WithoutDate(const std::string& dated)
 {
-    SYSTEMTIME t;
-    GetLocalTime(&t);
-    char text[16];
-    std::snprintf(text, sizeof text, "%02u:%02u:%02u.%03u", t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
-    return text;
+    return dated.substr(LOG_DATE_PREFIX_CHARS);
 }
 
 // The feeder's own processor time so far, user and kernel, in seconds.
@@ -38,6 +35,17 @@ std::string StateText(const ChannelFigures& f, double secondsNow)
         state += ", retry in " + std::to_string(left > 0.0 ? static_cast<int>(left + 0.5) : 0) + " s";
     }
     return state;
+}
+
+std::vector<std::string> SplitLines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        lines.push_back(text.substr(start, end - start));
+    if (start < text.size())
+        lines.push_back(text.substr(start));
+    return lines;
 }
 
 void WriteOut(const std::string& text)
@@ -83,12 +91,13 @@ struct StatusBoard::Shared {
     CRITICAL_SECTION                lock;               // rows, queued, droppedEvents, stopping
     Stopwatch                       clock;
     std::vector<Row>                rows;
-    std::vector<std::string>        queued;             // event lines not yet written
+    std::vector<std::string>        queued;             // event lines not yet written, dated
     uint64_t                        droppedEvents = 0;
     bool                            stopping = false;
     std::unique_ptr<BoardScreen>    screen;             // the writer's while it runs
     BoardRedraw                     redraw;             // the writer's while it runs
     HANDLE                          hWake = NULL;       // auto-reset: something to write
+    std::unique_ptr<LogFile>        log;                // the writer's while it runs; may be null
 };
 
 StatusBoard::StatusBoard(const std::vector<ChannelMapping>& mappings, std::unique_ptr<BoardScreen> screen)
@@ -108,6 +117,11 @@ StatusBoard::~StatusBoard()
 double StatusBoard::Now() const
 {
     return m_shared->clock.Seconds();
+}
+
+void StatusBoard::SetLog(std::unique_ptr<LogFile> log)
+{
+    m_shared->log = std::move(log);
 }
 
 bool StatusBoard::Start()
@@ -146,12 +160,14 @@ StatusBoard::Frame StatusBoard::TakeFrame(Shared& shared, size_t columns)
 {
     Frame frame;
     EnterCriticalSection(&shared.lock);
-    frame.events.swap(shared.queued);
+    frame.dated.swap(shared.queued);
     if (shared.droppedEvents > 0) {
-        frame.events.push_back(TimeOfDay() + " " + std::to_string(shared.droppedEvents) +
-                               " event lines were left out while the output was blocked");
+        frame.dated.push_back(LogDateAndTime() + " " + std::to_string(shared.droppedEvents) +
+                              " event lines were left out while the output was blocked");
         shared.droppedEvents = 0;
     }
+    for (const std::string& line : frame.dated)
+        frame.events.push_back(WithoutDate(line));
     frame.last = shared.stopping;
     const double now = shared.clock.Seconds();
     if (shared.screen && !frame.last)
@@ -164,6 +180,9 @@ StatusBoard::Frame StatusBoard::TakeFrame(Shared& shared, size_t columns)
 
 void StatusBoard::WriteFrame(Shared& shared, const Frame& frame)
 {
+    // The log first: it is the record an unattended feeder leaves, and output may block.
+    if (shared.log)
+        shared.log->Append(frame.dated, "");   // dated already
     if (shared.screen) {
         shared.redraw.Draw(*shared.screen, frame.events, frame.board);   // the last frame takes the board away
         return;
@@ -185,7 +204,7 @@ StatusBoard::Row* StatusBoard::Find(uint32_t channel)
 
 void StatusBoard::Event(uint32_t channel, const std::string& line)
 {
-    const std::string text = TimeOfDay() + " channel " + std::to_string(channel) + ": " + line;
+    const std::string text = LogDateAndTime() + " channel " + std::to_string(channel) + ": " + line;
     Shared& shared = *m_shared;
     EnterCriticalSection(&shared.lock);
     if (shared.queued.size() < MAX_QUEUED_EVENTS)
@@ -265,6 +284,13 @@ void StatusBoard::Summary()
                       static_cast<unsigned long long>(f.skipped), f.failures);
         text += line + row.source + ")\n";
     }
+    WriteSummary(shared, text);
+}
+
+void StatusBoard::WriteSummary(Shared& shared, const std::string& text)
+{
+    if (shared.log)
+        shared.log->Append(SplitLines(text), LogDateAndTime());
     if (shared.screen)
         shared.screen->Write(text);
     else

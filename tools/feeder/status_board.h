@@ -16,6 +16,7 @@
 #include "channel_states.h"
 #include "clock.h"
 #include "feeder_options.h"
+#include "log_file.h"
 
 struct ChannelFigures {
     ChannelState    state = ChannelState::WATCHING;
@@ -42,6 +43,8 @@ public:
     StatusBoard(const StatusBoard&) = delete;
     StatusBoard& operator=(const StatusBoard&) = delete;
 
+    // Every event line and the summary go to the log as well; before Start.
+    void SetLog(std::unique_ptr<LogFile> log);
     // Starts the writing thread; false, with the system's error, when it cannot.
     bool Start();
     double Now() const;
@@ -64,6 +67,7 @@ private:
     };
     struct Frame {
         std::vector<std::string>    events;
+        std::vector<std::string>    dated;      // the same lines with the date, for the log
         std::vector<std::string>    board;
         bool                        last = false;
     };
@@ -72,6 +76,7 @@ private:
     static void WriteUntilStopped(Shared& shared);
     static Frame TakeFrame(Shared& shared, size_t columns);
     static void WriteFrame(Shared& shared, const Frame& frame);
+    static void WriteSummary(Shared& shared, const std::string& text);
     Row* Find(uint32_t channel);
     bool StopWriter();
 

@@ -36,7 +36,7 @@ const DWORD  BUSY_HELD_MS = 1500;       // three times the feeder's wait before 
 const DWORD  KILLED_HOST_NOTICE_MS = 2000;  // a departure is seen in 20 ms; the rest is Wine and the load
 const char   HOST_SECONDS[] = "120";    // the host process runs until the test kills it
 const DWORD  DENIED_HELD_MS = 1500;     // six of the feeder's looks without a host's mutex
-const char   DENIED_SAID[] = "access denied to the host's pipe; run the feeder as the same user, or with the same "
+const char   DENIED_SAID[] = "access denied to the host's pipe: run the feeder as the same user, or with the same "
                              "rights, as the host";
 const wchar_t READ_ONLY_DACL[] = L"D:P(A;;GR;;;WD)";   // everyone may read; nobody may write
 

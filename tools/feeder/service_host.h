@@ -1,0 +1,22 @@
+// The feeder under the service manager: the dispatcher, the control handler and
+// the states it reports, around the same run as on a console.
+#pragma once
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+// Time a running service has to end after a stop or shutdown: what it tells the manager.
+const DWORD SERVICE_STOP_HINT_MS = 2000;
+
+// Runs `body` as the service's work and returns its exit code once the service has
+// stopped; a stop or shutdown sets hStop. False with *error when this process was
+// not started by the service manager.
+bool RunAsService(const std::function<int()>& body, HANDLE hStop, int* code, DWORD* error);
+
+// Tells the manager the service has stopped, for a process about to end without
+// returning from the run (a channel overran the stop); does nothing outside a service.
+void ReportServiceStopped(int code);
+
+// A line in the system's Application event log, under the service's name.
+void ReportToEventLog(const std::string& text, WORD type);

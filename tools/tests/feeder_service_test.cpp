@@ -1,0 +1,331 @@
+// The feeder as a service under the system's service manager: installed, started,
+// serving a host, stopped within its bound with the summary in its log, removed;
+// and the installs and starts it must refuse.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "feeder_child.h"
+#include "feeder_streams.h"
+#include "sc_handle.h"
+#include "service_install.h"
+#include "switching_host.h"
+#include "wait_until.h"
+
+namespace {
+
+const DWORD  INSTALL_DEADLINE_MS = 30000;
+const DWORD  SERVICE_STATE_DEADLINE_MS = 15000;
+const DWORD  STOP_POLL_MS = 5;
+const DWORD  STOP_LIMIT_MS = 2000;
+const int    STOPS_MEASURED = 3;
+const double VISIT_LIMIT_SECONDS = 20.0;
+const DWORD  LOG_LINE_DEADLINE_MS = 15000;
+const char   URL_SECRET[] = "urlsecret";
+const char   ACCOUNT_PASSWORD[] = "accountsecret";
+const char   NOTHING_LISTENS[] = "127.0.0.1:9";    // the discard port: refused at once on loopback
+const char   SUMMARY[] = "summary after";
+const DWORD  CONFIG_BYTES = 8192;              // a service's configuration with its strings
+const char   LOGGED_RUN_SECONDS[] = "8";        // long enough for one visit of a file sent unpaced
+
+std::string TempFolder()
+{
+    char dir[MAX_PATH + 1];
+    GetTempPathA(sizeof dir, dir);
+    const std::string folder = std::string(dir) + UniqueName("service");
+    CreateDirectoryA(folder.c_str(), NULL);
+    return folder;
+}
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+size_t Count(const std::string& text, const std::string& part)
+{
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+DWORD ServiceState(SC_HANDLE service, SERVICE_STATUS* status)
+{
+    return QueryServiceStatus(service, status) ? status->dwCurrentState : 0;
+}
+
+class FeederService : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        RemoveService();    // what a failed run may have left; none is fine
+        m_folder = TempFolder();
+        m_map = m_folder + "\\channels.txt";
+        m_log = m_folder + "\\zelmoor_feeder.log";
+    }
+    void TearDown() override { RemoveService(); }
+
+    void WriteMap(const std::string& text) { std::ofstream(m_map, std::ios::binary) << text; }
+
+    // The feeder's own install; its exit code, with its output in *output.
+    DWORD RunFeeder(const std::vector<std::string>& args, std::string* output, const std::string& stdinPath = "")
+    {
+        ChildProcess feeder;
+        EXPECT_TRUE(feeder.Start(ZELMOOR_FEEDER_EXE, args, stdinPath));
+        const DWORD code = feeder.Wait(INSTALL_DEADLINE_MS);
+        *output = feeder.Output();
+        return code;
+    }
+
+    ::testing::AssertionResult Install(const std::vector<std::string>& more = {}, const std::string& stdinPath = "")
+    {
+        std::vector<std::string> args = {"--install-service", "--map", m_map};
+        args.insert(args.end(), more.begin(), more.end());
+        std::string output;
+        const DWORD code = RunFeeder(args, &output, stdinPath);
+        if (code != 0)
+            return ::testing::AssertionFailure() << "install ended with " << code << ":\n" << output;
+        return ::testing::AssertionSuccess() << output;
+    }
+
+    SC_HANDLE OpenService()
+    {
+        ScHandle manager(OpenSCManagerW(NULL, NULL, SC_MANAGER_CONNECT));
+        return ::OpenServiceW(manager.Get(), SERVICE_NAME, SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS
+                                                               | SERVICE_QUERY_CONFIG);
+    }
+
+    ::testing::AssertionResult WaitForState(SC_HANDLE service, DWORD state, SERVICE_STATUS* status)
+    {
+        if (WaitUntil([&] { return ServiceState(service, status) == state; }, SERVICE_STATE_DEADLINE_MS))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "the service stayed in state " << status->dwCurrentState
+                                             << " rather than " << state << "; its log:\n" << ReadText(m_log);
+    }
+
+    ::testing::AssertionResult Start(SC_HANDLE service)
+    {
+        if (!StartServiceW(service, 0, NULL))
+            return ::testing::AssertionFailure() << "StartServiceW failed with " << GetLastError();
+        SERVICE_STATUS status = {};
+        return WaitForState(service, SERVICE_RUNNING, &status);
+    }
+
+    // Milliseconds from the stop control until the manager reports the service stopped.
+    DWORD TimedStop(SC_HANDLE service)
+    {
+        SERVICE_STATUS status = {};
+        const ULONGLONG asked = GetTickCount64();
+        EXPECT_TRUE(ControlService(service, SERVICE_CONTROL_STOP, &status)) << GetLastError();
+        while (ServiceState(service, &status) != SERVICE_STOPPED && GetTickCount64() - asked < SERVICE_STATE_DEADLINE_MS)
+            Sleep(STOP_POLL_MS);
+        EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+        return static_cast<DWORD>(GetTickCount64() - asked);
+    }
+
+    ::testing::AssertionResult LogHolds(const std::string& text)
+    {
+        if (WaitUntil([&] { return ReadText(m_log).find(text) != std::string::npos; }, LOG_LINE_DEADLINE_MS))
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure() << "no '" << text << "' in the log within " << LOG_LINE_DEADLINE_MS
+                                             << " ms; it holds:\n" << ReadText(m_log);
+    }
+
+    std::string m_folder;
+    std::string m_map;
+    std::string m_log;
+};
+
+TEST_F(FeederService, InstalledItServesAHostStopsWithinTwoSecondsWithItsSummaryLoggedAndIsRemoved)
+{
+    const std::string a = StreamPath("clip_a.ts");
+    const std::vector<uint8_t> fileA = ReadWholeFile(a);
+    WriteMap("2 = file:" + a + "?pace=none\n5 = file:" + StreamPath("clip_b.ts") + "?loop\n");
+    ASSERT_TRUE(Install());
+    std::vector<DWORD> stops;
+    {
+        ScHandle service(OpenService());
+        ASSERT_NE(service.Get(), nullptr) << GetLastError();
+        SwitchingHost host;
+        ASSERT_TRUE(host.Load()) << host.Error();
+        for (int i = 0; i < STOPS_MEASURED; ++i) {
+            ASSERT_TRUE(Start(service.Get()));
+            if (i == 0) {
+                ASSERT_TRUE(host.Select(2)) << host.Error();
+                const Recording got = host.Drain(VISIT_LIMIT_SECONDS,
+                                                 [&](const Recording& r) { return r.bytes.size() >= fileA.size(); });
+                EXPECT_TRUE(got.bytes == fileA) << got.bytes.size() << " bytes against the file's " << fileA.size()
+                                                << "; the log:\n" << ReadText(m_log);
+                host.Leave();
+                EXPECT_TRUE(LogHolds("channel 2: host left"));
+            } else if (i == 1) {
+                // Stopped while a host is on a paced channel and its pipe is full: the write must be abandoned.
+                ASSERT_TRUE(host.Select(5)) << host.Error();
+                EXPECT_FALSE(host.Drain(1.0).bytes.empty()) << ReadText(m_log);
+            }
+            stops.push_back(TimedStop(service.Get()));
+            EXPECT_LE(stops.back(), STOP_LIMIT_MS) << "stop " << i + 1;
+            EXPECT_EQ(Count(ReadText(m_log), SUMMARY), static_cast<size_t>(i + 1)) << ReadText(m_log);
+            host.Leave();
+        }
+    }
+    std::vector<DWORD> sorted = stops;
+    std::sort(sorted.begin(), sorted.end());
+    std::printf("service stop times (control to STOPPED): idle after a visit %lu, host streaming %lu, idle %lu ms;"
+                " median %lu ms\n", stops[0], stops[1], stops[2], sorted[STOPS_MEASURED / 2]);
+    EXPECT_NE(ReadText(m_log).find("channel 2: visits 1, delivered "), std::string::npos) << ReadText(m_log);
+    EXPECT_NE(ReadText(m_log).find("channel 5: visits 1, delivered "), std::string::npos) << ReadText(m_log);
+
+    std::string output;
+    EXPECT_EQ(RunFeeder({"--remove-service"}, &output), 0u) << output;
+    ScHandle gone(OpenService());
+    EXPECT_EQ(gone.Get(), nullptr) << "the service is still there after --remove-service";
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SERVICE_DOES_NOT_EXIST));
+}
+
+TEST_F(FeederService, ACommandInTheMapIsRefusedAtInstallSayingWhyAndHowToAllowIt)
+{
+    WriteMap("1 = file:C:\\rec\\a.ts\n4 = cmd:C:\\tools\\capture.exe --stdout\n");
+    std::string output;
+    EXPECT_EQ(RunFeeder({"--install-service", "--map", m_map}, &output), 2u) << output;
+    EXPECT_NE(output.find("channel 4 runs a program (cmd:)"), std::string::npos) << output;
+    EXPECT_NE(output.find("--allow-commands"), std::string::npos) << output;
+    ScHandle service(OpenService());
+    EXPECT_EQ(service.Get(), nullptr) << "a refused install registered the service";
+
+    EXPECT_TRUE(Install({"--allow-commands"})) << "allowed, the same map installs";
+}
+
+TEST_F(FeederService, ASecondInstallIsRefusedWithWhatToDo)
+{
+    WriteMap("1 = file:C:\\rec\\a.ts\n");
+    std::string output;
+    ASSERT_TRUE(Install());
+    EXPECT_EQ(RunFeeder({"--install-service", "--map", m_map}, &output), 5u) << output;
+    EXPECT_NE(output.find("already installed"), std::string::npos) << output;
+    EXPECT_NE(output.find("--remove-service"), std::string::npos) << output;
+}
+
+TEST_F(FeederService, ANamedAccountWithoutAPasswordToReadIsRefusedAndRegistersNothing)
+{
+    WriteMap("1 = file:C:\\rec\\a.ts\n");
+    std::string output;
+    EXPECT_EQ(RunFeeder({"--install-service", "--service-account", ".\\zelmoorfeed", "--map", m_map}, &output), 2u)
+        << output;
+    EXPECT_NE(output.find("no password for .\\zelmoorfeed could be read"), std::string::npos) << output;
+    ScHandle service(OpenService());
+    EXPECT_EQ(service.Get(), nullptr) << "an install without its password registered the service";
+}
+
+TEST_F(FeederService, AMapGoneSinceTheInstallKeepsTheServiceFromStartingAndIsLogged)
+{
+    WriteMap("1 = file:C:\\rec\\a.ts\n");
+    ASSERT_TRUE(Install());
+    ASSERT_TRUE(DeleteFileA(m_map.c_str()));
+    ScHandle service(OpenService());
+    ASSERT_NE(service.Get(), nullptr);
+    ASSERT_TRUE(StartServiceW(service.Get(), 0, NULL)) << GetLastError();
+    SERVICE_STATUS status = {};
+    ASSERT_TRUE(WaitForState(service.Get(), SERVICE_STOPPED, &status));
+    EXPECT_EQ(status.dwServiceSpecificExitCode, 3u);
+    EXPECT_TRUE(LogHolds("not started: cannot read the map file " + m_map));
+}
+
+TEST_F(FeederService, AMapThatGainedACommandSinceTheInstallKeepsTheServiceFromStarting)
+{
+    WriteMap("1 = file:C:\\rec\\a.ts\n");
+    ASSERT_TRUE(Install());
+    WriteMap("1 = file:C:\\rec\\a.ts\n7 = cmd:C:\\tools\\capture.exe\n");
+    ScHandle service(OpenService());
+    ASSERT_NE(service.Get(), nullptr);
+    ASSERT_TRUE(StartServiceW(service.Get(), 0, NULL)) << GetLastError();
+    SERVICE_STATUS status = {};
+    ASSERT_TRUE(WaitForState(service.Get(), SERVICE_STOPPED, &status));
+    EXPECT_EQ(status.dwWin32ExitCode, static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR));
+    EXPECT_EQ(status.dwServiceSpecificExitCode, 2u);
+    EXPECT_TRUE(LogHolds("not started: " + m_map + " line 2: channel 7 runs a program (cmd:)"));
+}
+
+TEST_F(FeederService, NeitherURLCredentialsNorTheAccountPasswordReachTheLogOrTheStoredCommandLine)
+{
+    WriteMap(std::string("3 = http://viewer:") + URL_SECRET + "@" + NOTHING_LISTENS + "/x.ts\n");
+    const std::string passwordFile = m_folder + "\\password.txt";
+    std::ofstream(passwordFile, std::ios::binary) << ACCOUNT_PASSWORD << "\r\n";
+    ASSERT_TRUE(Install({"--service-account", ".\\zelmoorfeed"}, passwordFile));
+    ScHandle service(OpenService());
+    ASSERT_NE(service.Get(), nullptr);
+    ASSERT_TRUE(Start(service.Get()));
+    SwitchingHost host;
+    ASSERT_TRUE(host.Load()) << host.Error();
+    ASSERT_TRUE(host.Select(3)) << host.Error();
+    EXPECT_TRUE(LogHolds("channel 3: source down"));
+    host.Leave();
+    TimedStop(service.Get());
+
+    const std::string log = ReadText(m_log);
+    EXPECT_NE(log.find("http://viewer:***@"), std::string::npos) << log;
+    EXPECT_NE(log.find(SUMMARY), std::string::npos) << log;
+    EXPECT_EQ(log.find(URL_SECRET), std::string::npos) << log;
+    EXPECT_EQ(log.find(ACCOUNT_PASSWORD), std::string::npos) << log;
+
+    std::vector<uint8_t> buffer(CONFIG_BYTES);
+    DWORD needed = 0;
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    ASSERT_TRUE(QueryServiceConfigW(service.Get(), config, CONFIG_BYTES, &needed)) << GetLastError();
+    const std::string stored = Narrow(config->lpBinaryPathName);
+    EXPECT_NE(stored.find("--service"), std::string::npos) << stored;
+    EXPECT_EQ(stored.find(ACCOUNT_PASSWORD), std::string::npos) << stored;
+    EXPECT_EQ(Narrow(config->lpServiceStartName), ".\\zelmoorfeed");
+}
+
+TEST_F(FeederService, ItIsRegisteredToStartWithTheSystemAndToBeRestartedIfItDies)
+{
+    WriteMap("1 = file:C:\\rec\\a.ts\n");
+    ASSERT_TRUE(Install());
+    ScHandle service(OpenService());
+    ASSERT_NE(service.Get(), nullptr);
+    std::vector<uint8_t> buffer(CONFIG_BYTES);
+    DWORD needed = 0;
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+    ASSERT_TRUE(QueryServiceConfigW(service.Get(), config, CONFIG_BYTES, &needed)) << GetLastError();
+    EXPECT_EQ(config->dwStartType, static_cast<DWORD>(SERVICE_AUTO_START));
+    EXPECT_EQ(Narrow(config->lpDisplayName), "Zelmoor feeder");
+    auto* failure = reinterpret_cast<SERVICE_FAILURE_ACTIONSW*>(buffer.data());
+    if (!QueryServiceConfig2W(service.Get(), SERVICE_CONFIG_FAILURE_ACTIONS, buffer.data(), CONFIG_BYTES, &needed)) {
+        ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
+        GTEST_SKIP() << "this service manager (Wine's) does not answer for failure actions: the restart cannot be "
+                        "seen here";
+    }
+    ASSERT_GT(failure->cActions, 0u) << "no restart asked for";
+    for (DWORD i = 0; i < failure->cActions; ++i)
+        EXPECT_EQ(failure->lpsaActions[i].Type, SC_ACTION_RESTART) << "action " << i;
+}
+
+TEST(FeederLog, AnUnwritableLogIsSaidOnceOnStandardErrorWhileTheChannelsGoOn)
+{
+    const std::string a = StreamPath("clip_a.ts");
+    const std::vector<uint8_t> fileA = ReadWholeFile(a);
+    const std::string log = TempFolder() + "\\feeder.log";
+    ASSERT_TRUE(CreateDirectoryA(log.c_str(), NULL)) << "a folder in the log's place";
+    SwitchingHost host;
+    ASSERT_TRUE(host.Load()) << host.Error();
+    FeederChild feeder;
+    ASSERT_TRUE(feeder.Start({"--log", log, "--seconds", LOGGED_RUN_SECONDS, "3=file:" + a + "?pace=none"}));
+    ASSERT_TRUE(feeder.WaitForOutput("channel 3: watching"));
+    ASSERT_TRUE(host.Select(3)) << host.Error();
+    const Recording got = host.Drain(VISIT_LIMIT_SECONDS, [&](const Recording& r) { return r.bytes.size() >= fileA.size(); });
+    host.Leave();
+    EXPECT_TRUE(got.bytes == fileA) << got.bytes.size() << " bytes against the file's " << fileA.size();
+    EXPECT_EQ(feeder.Wait(INSTALL_DEADLINE_MS), 0u) << feeder.Output();
+    const std::string output = feeder.Output();
+    EXPECT_EQ(Count(output, "cannot open the log " + log), 1u) << output;
+    EXPECT_NE(output.find(SUMMARY), std::string::npos) << output;
+}
+
+} // namespace
