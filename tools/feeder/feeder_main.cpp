@@ -4,9 +4,10 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
-#include "channel_worker.h"
+#include "channel_roster.h"
 #include "clock.h"
 #include "console_screen.h"
 #include "console_stop.h"
@@ -14,6 +15,7 @@
 #include "feeder_exit_codes.h"
 #include "feeder_options.h"
 #include "feeder_stop.h"
+#include "map_reload.h"
 #include "status_board.h"
 #include "system_error.h"
 #include "wide.h"
@@ -28,6 +30,8 @@ const DWORD  CLOSE_GRACE_MS = 4000;
 
 // The gate's thread only looks for a mutex: it ends at once unless the system is stuck.
 const DWORD  GATE_STOP_MS = 1000;
+// The map's thread waits on the stop event wherever it waits; reading a map is quick.
+const DWORD  RELOADER_STOP_MS = 1000;
 
 HANDLE       g_hStop = NULL;        // set by the console's handler thread; every worker waits on it
 HANDLE       g_hFinished = NULL;    // set once the summary is out
@@ -52,17 +56,21 @@ BOOL WINAPI OnConsoleEvent(DWORD event)
 }
 
 // Stops every thread within its bound; false when one of them is still running.
-bool StopAll(std::vector<std::unique_ptr<ChannelWorker>>* workers, DriverGate* gate, StatusBoard* board)
+bool StopAll(MapReloader* reloader, ChannelRoster* roster, DriverGate* gate, StatusBoard* board)
 {
     SetEvent(g_hStop);
-    const bool workersEnded = JoinWorkers(workers, board, WORKERS_STOP_MS).empty();
+    const bool reloaderEnded = reloader->Join(RELOADER_STOP_MS);
+    if (!reloaderEnded)
+        std::fprintf(stderr, "zelmoor_feeder: the map watch did not stop within %lu ms; ending without it\n",
+                     RELOADER_STOP_MS);
+    const bool workersEnded = roster->Stop(WORKERS_STOP_MS);
     const bool gateEnded = gate->Join(GATE_STOP_MS);
     if (!gateEnded)
         std::fprintf(stderr, "zelmoor_feeder: the driver watch did not stop within %lu ms; ending without it\n",
                      GATE_STOP_MS);
     board->Summary();   // bounded too: it gives up on output that is blocked
     SetEvent(g_hFinished);
-    return workersEnded && gateEnded;
+    return reloaderEnded && workersEnded && gateEnded;
 }
 
 // Waits for Ctrl+C or the time limit, refreshing the status lines meanwhile.
@@ -98,8 +106,11 @@ int Run(const FeederOptions& options)
         screen.reset(new ConsoleScreen(console));
     StatusBoard board(options.mappings, std::move(screen));
     DriverGate gate;
-    std::vector<std::unique_ptr<ChannelWorker>> workers;
+    ChannelRoster roster(&board, &gate);
+    // No vetting here: every map that parses is taken.
+    MapReloader reloader(options, &roster, &board, MapVetting());
     int code = FEEDER_EXIT_OK;
+    std::string why;
     if (!board.Start()) {
         std::fprintf(stderr, "zelmoor_feeder: cannot start writing the status (%s)\n",
                      SystemErrorText(GetLastError()).c_str());
@@ -108,21 +119,15 @@ int Run(const FeederOptions& options)
         std::fprintf(stderr, "zelmoor_feeder: cannot start looking for the driver (%s)\n",
                      SystemErrorText(GetLastError()).c_str());
         code = FEEDER_EXIT_START;
-    }
-    for (size_t i = 0; i < options.mappings.size() && code == FEEDER_EXIT_OK; ++i) {
-        const ChannelMapping& mapping = options.mappings[i];
-        workers.emplace_back(new ChannelWorker(mapping, &board, &gate, g_hStop));
-        if (!workers.back()->Start()) {
-            std::fprintf(stderr, "zelmoor_feeder: cannot start the worker of channel %u (%s)\n",
-                         mapping.channel, SystemErrorText(GetLastError()).c_str());
-            code = FEEDER_EXIT_START;
-            workers.pop_back();
-        }
+    } else if (!roster.Start(options.mappings, &why)
+               || (!options.watchedMap.empty() && !reloader.Start(g_hStop, &why))) {
+        std::fprintf(stderr, "zelmoor_feeder: %s\n", why.c_str());
+        code = FEEDER_EXIT_START;
     }
     if (code == FEEDER_EXIT_OK)
         RunUntilStopped(&board, options.seconds);
-    if (!StopAll(&workers, &gate, &board)) {
-        // A thread still running uses the board and the gate: end before they are freed.
+    if (!StopAll(&reloader, &roster, &gate, &board)) {
+        // A thread still running uses the board, the gate or the roster: end before they are freed.
         std::fflush(nullptr);
         ExitProcess(static_cast<UINT>(code));
     }
