@@ -96,7 +96,7 @@ bool MapReloader::Reload()
         if (!AwaitQuiet())
             return false;
         Attempt attempt = Read();
-        if (attempt.ok && attempt.text == m_lastText)
+        if (attempt.ok && m_bTextRead && attempt.text == m_lastText)
             return true;    // a save without a change, or a folder entry that named the file
         if (attempt.ok && Vet(&attempt)) {
             Take(attempt);
@@ -111,7 +111,7 @@ bool MapReloader::Reload()
         if (now - failingSince >= patienceMs) {
             m_board->Note(attempt.why + KEEPING);
             if (attempt.ok)
-                m_lastText = attempt.text;  // said once: the same refused text again is no news
+                Remember(attempt.text);     // said once: the same refused text again is no news
             return true;
         }
         const MapWatchWait wait = m_watch.Wait(m_hStop, RETRY_MS);
@@ -148,8 +148,13 @@ MapReloader::Attempt MapReloader::Read() const
         attempt.unreadable = error != 0;
         return attempt;
     }
-    std::vector<ChannelMapping> mappings = m_fixed;
+    std::vector<ChannelMapping> mappings;
     ParseOutcome parsed = ParseMapText(attempt.text, m_path, &mappings);
+    // An in-place save reads as empty for a moment after it truncates: a map
+    // without a channel is refused, and the retry reads the finished save.
+    if (parsed.kind == ParseOutcome::RUN && mappings.empty())
+        parsed = ParseOutcome::Error(m_path + ": no N=SOURCE line (to stop a channel, remove its line only)");
+    mappings.insert(mappings.end(), m_fixed.begin(), m_fixed.end());
     if (parsed.kind == ParseOutcome::RUN)
         parsed = FinishMappings(&mappings);
     if (parsed.kind != ParseOutcome::RUN) {
@@ -170,9 +175,15 @@ bool MapReloader::Vet(Attempt* attempt) const
     return false;
 }
 
+void MapReloader::Remember(const std::string& text)
+{
+    m_lastText = text;
+    m_bTextRead = true;
+}
+
 void MapReloader::Take(const Attempt& attempt)
 {
-    m_lastText = attempt.text;
+    Remember(attempt.text);
     if (DiffMaps(m_roster->Mappings(), attempt.mappings).empty())
         m_board->Note(m_path + " read again: no channel changed");
     m_roster->Apply(attempt.mappings);

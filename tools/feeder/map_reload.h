@@ -47,6 +47,7 @@ private:
     Attempt Read() const;
     bool Vet(Attempt* attempt) const;
     void Take(const Attempt& attempt);
+    void Remember(const std::string& text);
 
     const std::string               m_path;
     const std::vector<ChannelMapping> m_fixed;      // from the command line: a map change leaves them alone
@@ -57,5 +58,6 @@ private:
     HANDLE                          m_hStop = NULL;
     HANDLE                          m_hThread = NULL;
     std::string                     m_lastText;     // the thread's: the text last read whole
+    bool                            m_bTextRead = false;    // the thread's: m_lastText holds a read
     bool                            m_bWatching = false;    // the thread's: false once the watch failed
 };

@@ -315,15 +315,18 @@ TEST_F(MapReload, ASaveCaughtHalfWayOrLockedIsWaitedForNotTakenForABadMap)
     Begin(one);
     const size_t mark = Mark();
     const std::string map = one + "2=" + Loop("clip_b.ts") + "\n";
-    HANDLE h = CreateFileA(m_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, 0, NULL);
+    HANDLE h = CreateFileA(m_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(SetEndOfFile(h));  // emptied, as an editor that rewrites in place does first
     const DWORD half = static_cast<DWORD>(one.size() + 4);  // "2=fi": no kind of source, yet
     DWORD written = 0;
+    Sleep(HALF_SAVE_PAUSE_MS);     // a slow writer's pauses, not an order of events
     WriteFile(h, map.data(), half, &written, NULL);
-    Sleep(HALF_SAVE_PAUSE_MS);     // a slow writer's pause, not an order of events
+    Sleep(HALF_SAVE_PAUSE_MS);     // then cut in a line
     WriteFile(h, map.data() + half, static_cast<DWORD>(map.size()) - half, &written, NULL);
     CloseHandle(h);
     EXPECT_TRUE(Says("channel 2: added by", mark));
+    EXPECT_FALSE(SaidAfter("channel 1: removed", mark)) << "an emptied file is a save under way";
 
     h = CreateFileA(m_path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
