@@ -1,5 +1,7 @@
 #include "map_watch.h"
 
+#include <vector>
+
 #include "system_error.h"
 #include "wide.h"
 
@@ -7,6 +9,7 @@ namespace {
 
 const DWORD CHANGES_WANTED = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE
                            | FILE_NOTIFY_CHANGE_CREATION;
+const DWORD PATH_CHARS_MAX = 32768;     // the longest path Windows knows, \\?\ included
 
 // Splits "C:\maps\feeder.txt" into the folder and the name; a bare name is in the current folder.
 void SplitPath(const std::wstring& full, std::wstring* folder, std::wstring* name)
@@ -16,11 +19,15 @@ void SplitPath(const std::wstring& full, std::wstring* folder, std::wstring* nam
     *name = full.substr(slash + 1);
 }
 
+// The long form: notifications name "channels.txt", never "CHANNE~1.TXT".
 std::wstring FullPath(const std::wstring& path)
 {
-    wchar_t full[MAX_PATH * 4];
-    const DWORD length = GetFullPathNameW(path.c_str(), ARRAYSIZE(full), full, NULL);
-    return length > 0 && length < ARRAYSIZE(full) ? std::wstring(full, length) : path;
+    std::vector<wchar_t> full(PATH_CHARS_MAX), longer(PATH_CHARS_MAX);
+    DWORD length = GetFullPathNameW(path.c_str(), PATH_CHARS_MAX, full.data(), NULL);
+    if (length == 0 || length >= PATH_CHARS_MAX)
+        return path;
+    length = GetLongPathNameW(full.data(), longer.data(), PATH_CHARS_MAX);
+    return length > 0 && length < PATH_CHARS_MAX ? std::wstring(longer.data(), length) : std::wstring(full.data());
 }
 
 } // namespace
@@ -50,7 +57,7 @@ bool MapWatch::Arm()
         m_error = "cannot watch the map's folder (" + SystemErrorText(GetLastError()) + ")";
         return false;
     }
-    // Started: the answer comes through the event, whether it is ready now or later.
+    // Queued: finished at once or later, the answer comes through the event either way.
     m_bPending = true;
     return true;
 }

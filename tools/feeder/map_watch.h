@@ -14,6 +14,9 @@ enum class MapWatchWait {
     FAILED,         // the folder cannot be watched any more; Error() says why
 };
 
+// Room for the records of one wait: a save makes a handful, an overflow is taken for a change.
+constexpr size_t MAP_WATCH_BUFFER_DWORDS = 4096;
+
 class MapWatch {
 public:
     MapWatch() = default;
@@ -40,6 +43,6 @@ private:
     OVERLAPPED      m_overlapped = {};
     bool            m_bPending = false;             // a read is in flight; m_buffer is the system's
     bool            m_bChanged = false;             // the last finished read named the file
-    DWORD           m_buffer[4096];                 // FILE_NOTIFY_INFORMATION records, DWORD-aligned
+    DWORD           m_buffer[MAP_WATCH_BUFFER_DWORDS];  // FILE_NOTIFY_INFORMATION records, DWORD-aligned
     std::string     m_error;
 };
