@@ -36,9 +36,11 @@ MapReloader::~MapReloader()
 bool MapReloader::Start(HANDLE hStop, std::string* why)
 {
     m_hStop = hStop;
+    // A folder the system cannot watch (some network shares) leaves the channels as
+    // they are: said once, not a reason to feed nothing.
     if (!m_watch.Open(m_path)) {
-        *why = m_watch.Error();
-        return false;
+        m_board->Note(m_watch.Error() + "; changes to " + m_path + " are not followed");
+        return true;
     }
     m_bWatching = true;
     m_hThread = CreateThread(NULL, 0, ThreadMain, this, 0, NULL);

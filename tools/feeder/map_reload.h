@@ -27,7 +27,8 @@ public:
     MapReloader(const MapReloader&) = delete;
     MapReloader& operator=(const MapReloader&) = delete;
 
-    // Starts watching options.watchedMap; false with *why when the folder cannot be watched.
+    // Starts watching options.watchedMap; false with *why when the system refuses a thread.
+    // A folder that cannot be watched is said in an event line, and the map stays as it is.
     bool Start(HANDLE hStop, std::string* why);
     // True once the thread has ended (the stop event set), waiting at most timeoutMs.
     bool Join(DWORD timeoutMs);

@@ -44,7 +44,10 @@ bool MapWatch::Open(const std::string& path)
         Close();
         return false;
     }
-    return Arm();
+    if (Arm())
+        return true;
+    Close();    // a folder that takes no watch (some network shares) holds nothing open
+    return false;
 }
 
 bool MapWatch::Arm()
