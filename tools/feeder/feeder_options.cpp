@@ -97,19 +97,20 @@ struct MapFileMappings {
 // be a guess. Whatever it did not give stays as given.
 void WatchSingleMapFile(const std::vector<MapFileMappings>& files, FeederOptions* options)
 {
-    size_t watched = files.size();
-    for (size_t i = 0; i < files.size(); ++i)
-        if (files[i].path != STANDARD_INPUT)
-            watched = watched == files.size() ? i : files.size() + 1;
-    options->fixedMappings = options->mappings;
-    if (watched >= files.size())
-        return;
-    options->watchedMap = files[watched].path;
+    const MapFileMappings* watched = nullptr;
+    size_t named = 0;
+    for (const MapFileMappings& file : files) {
+        if (file.path != STANDARD_INPUT) {
+            watched = &file;
+            ++named;
+        }
+    }
     options->fixedMappings.clear();
-    const std::vector<ChannelMapping>& own = files[watched].mappings;
+    if (named == 1)
+        options->watchedMap = watched->path;
     for (const ChannelMapping& mapping : options->mappings) {
-        const bool fromWatched = std::any_of(own.begin(), own.end(),
-                                             [&](const ChannelMapping& m) { return m.origin == mapping.origin; });
+        const bool fromWatched = named == 1 && std::any_of(watched->mappings.begin(), watched->mappings.end(),
+                                                           [&](const ChannelMapping& m) { return m.origin == mapping.origin; });
         if (!fromWatched)
             options->fixedMappings.push_back(mapping);
     }
