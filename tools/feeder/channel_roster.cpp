@@ -89,6 +89,10 @@ void ChannelRoster::Apply(const std::vector<ChannelMapping>& mappings)
 void ChannelRoster::ApplyChange(const MapChange& change)
 {
     m_board->Event(change.channel, ChangeLine(change));
+    // A source still waiting for its channel's old worker to end is itself replaced.
+    m_waiting.erase(std::remove_if(m_waiting.begin(), m_waiting.end(),
+                                   [&](const ChannelMapping& m) { return m.channel == change.channel; }),
+                    m_waiting.end());
     if (change.kind != MapChangeKind::ADDED)
         StopWorker(change.channel);
     if (change.kind != MapChangeKind::REMOVED)
