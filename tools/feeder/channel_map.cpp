@@ -24,6 +24,7 @@ bool ParseMapping(const std::string& text, ChannelMapping* mapping, std::string*
     }
     mapping->channel = channel;
     mapping->source = std::move(config);
+    mapping->written = source;
     return true;
 }
 

@@ -4,9 +4,10 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
-#include "channel_worker.h"
+#include "channel_roster.h"
 #include "clock.h"
 #include "command_policy.h"
 #include "console_screen.h"
@@ -20,6 +21,7 @@
 #include "service_account.h"
 #include "service_host.h"
 #include "service_install.h"
+#include "map_reload.h"
 #include "status_board.h"
 #include "system_error.h"
 #include "wide.h"
@@ -34,10 +36,13 @@ const DWORD  CLOSE_GRACE_MS = 4000;
 
 // The gate's thread only looks for a mutex: it ends at once unless the system is stuck.
 const DWORD  GATE_STOP_MS = 1000;
-// A service has 2 s in all to stop: the workers get most of it, the gate and summary the rest.
+// A service has 2 s in all to stop: the workers get most of it, the map watch, gate and summary the rest.
 const DWORD  SERVICE_WORKERS_STOP_MS = 1400;
 const DWORD  SERVICE_GATE_STOP_MS = 300;
 const DWORD  PROGRAM_PATH_CHARS = 32768;
+// The map's thread waits on the stop event wherever it waits; reading a map is quick.
+const DWORD  RELOADER_STOP_MS = 1000;
+const DWORD  SERVICE_RELOADER_STOP_MS = 150;
 
 HANDLE       g_hStop = NULL;        // set by the console's handler thread; every worker waits on it
 HANDLE       g_hFinished = NULL;    // set once the summary is out
@@ -62,19 +67,24 @@ BOOL WINAPI OnConsoleEvent(DWORD event)
 }
 
 // Stops every thread within its bound; false when one of them is still running.
-bool StopAll(std::vector<std::unique_ptr<ChannelWorker>>* workers, DriverGate* gate, StatusBoard* board)
+bool StopAll(MapReloader* reloader, ChannelRoster* roster, DriverGate* gate, StatusBoard* board)
 {
     const bool service = CurrentFeederRole() == FeederRole::SERVICE;
     const DWORD gateStopMs = service ? SERVICE_GATE_STOP_MS : GATE_STOP_MS;
     SetEvent(g_hStop);
-    const bool workersEnded = JoinWorkers(workers, board, service ? SERVICE_WORKERS_STOP_MS : WORKERS_STOP_MS).empty();
+    const DWORD reloaderStopMs = service ? SERVICE_RELOADER_STOP_MS : RELOADER_STOP_MS;
+    const bool reloaderEnded = reloader->Join(reloaderStopMs);
+    if (!reloaderEnded)
+        std::fprintf(stderr, "zelmoor_feeder: the map watch did not stop within %lu ms; ending without it\n",
+                     reloaderStopMs);
+    const bool workersEnded = roster->Stop(service ? SERVICE_WORKERS_STOP_MS : WORKERS_STOP_MS);
     const bool gateEnded = gate->Join(gateStopMs);
     if (!gateEnded)
         std::fprintf(stderr, "zelmoor_feeder: the driver watch did not stop within %lu ms; ending without it\n",
                      gateStopMs);
     board->Summary();   // bounded too: it gives up on output that is blocked
     SetEvent(g_hFinished);
-    return workersEnded && gateEnded;
+    return reloaderEnded && workersEnded && gateEnded;
 }
 
 // Waits for Ctrl+C or the time limit, refreshing the status lines meanwhile.
@@ -115,8 +125,15 @@ int Run(const FeederOptions& options)
     if (!options.logPath.empty())
         board.SetLog(std::unique_ptr<LogFile>(new LogFile(options.logPath, TellTrouble)));
     DriverGate gate;
-    std::vector<std::unique_ptr<ChannelWorker>> workers;
+    ChannelRoster roster(&board, &gate);
+    // A reloaded map passes the same rule as the map the feeder started with.
+    const bool allowCommands = options.allowCommands;
+    MapReloader reloader(options, &roster, &board, [allowCommands](const std::vector<ChannelMapping>& mappings,
+                                                                   std::string* why) {
+        return !MapRefusedForThisRun(allowCommands, mappings, why);
+    });
     int code = FEEDER_EXIT_OK;
+    std::string why;
     if (!board.Start()) {
         std::fprintf(stderr, "zelmoor_feeder: cannot start writing the status (%s)\n",
                      SystemErrorText(GetLastError()).c_str());
@@ -125,21 +142,15 @@ int Run(const FeederOptions& options)
         std::fprintf(stderr, "zelmoor_feeder: cannot start looking for the driver (%s)\n",
                      SystemErrorText(GetLastError()).c_str());
         code = FEEDER_EXIT_START;
-    }
-    for (size_t i = 0; i < options.mappings.size() && code == FEEDER_EXIT_OK; ++i) {
-        const ChannelMapping& mapping = options.mappings[i];
-        workers.emplace_back(new ChannelWorker(mapping, &board, &gate, g_hStop));
-        if (!workers.back()->Start()) {
-            std::fprintf(stderr, "zelmoor_feeder: cannot start the worker of channel %u (%s)\n",
-                         mapping.channel, SystemErrorText(GetLastError()).c_str());
-            code = FEEDER_EXIT_START;
-            workers.pop_back();
-        }
+    } else if (!roster.Start(options.mappings, &why)
+               || (!options.watchedMap.empty() && !reloader.Start(g_hStop, &why))) {
+        std::fprintf(stderr, "zelmoor_feeder: %s\n", why.c_str());
+        code = FEEDER_EXIT_START;
     }
     if (code == FEEDER_EXIT_OK)
         RunUntilStopped(&board, options.seconds);
-    if (!StopAll(&workers, &gate, &board)) {
-        // A thread still running uses the board and the gate: end before they are freed.
+    if (!StopAll(&reloader, &roster, &gate, &board)) {
+        // A thread still running uses the board, the gate or the roster: end before they are freed.
         std::fflush(nullptr);
         // A service that ends without saying it stopped is taken for a crash, and restarted.
         ReportServiceStopped(code);

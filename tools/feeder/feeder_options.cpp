@@ -32,12 +32,16 @@ bool ReadAll(HANDLE h, std::string* text, DWORD* error)
     }
 }
 
-bool ReadMapFile(const std::string& path, std::string* text, std::string* why)
+} // namespace
+
+bool ReadMapFile(const std::string& path, std::string* text, std::string* why, unsigned long* readError)
 {
     const bool fromStdin = path == STANDARD_INPUT;
     HANDLE h = fromStdin ? GetStdHandle(STD_INPUT_HANDLE)
-                         : CreateFileW(Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
-                                       OPEN_EXISTING, 0, NULL);
+                         // Shared all ways: an editor saving at this moment must not fail for the feeder.
+                         : CreateFileW(Widen(path).c_str(), GENERIC_READ,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                                       0, NULL);
     DWORD error = ERROR_INVALID_HANDLE;
     std::string bytes;
     const bool ok = h != NULL && h != INVALID_HANDLE_VALUE && ReadAll(h, &bytes, &error);
@@ -47,15 +51,19 @@ bool ReadMapFile(const std::string& path, std::string* text, std::string* why)
         CloseHandle(h);
     if (!ok) {
         *why = "cannot read the map file " + path + " (" + SystemErrorText(error) + ")";
+        *readError = error;
         return false;
     }
     std::string trouble;
+    *readError = 0;
     if (!MapBytesToUtf8(bytes, text, &trouble)) {
         *why = "cannot read the map file " + path + " (" + trouble + ")";
         return false;
     }
     return true;
 }
+
+namespace {
 
 ParseOutcome CheckRepeats(const std::vector<ChannelMapping>& mappings)
 {
@@ -71,12 +79,41 @@ ParseOutcome AddMapFile(const std::string& path, std::vector<ChannelMapping>* ma
 {
     std::string text;
     std::string why;
-    if (!ReadMapFile(path, &text, &why)) {
+    unsigned long error = 0;
+    if (!ReadMapFile(path, &text, &why, &error)) {
         *unreadable = true;
         return ParseOutcome::Error(why);
     }
     const std::string name = path == STANDARD_INPUT ? "standard input" : path;
     return ParseMapText(text, name, mappings);
+}
+
+struct MapFileMappings {
+    std::string                 path;
+    std::vector<ChannelMapping> mappings;
+};
+
+// Only a single map file is watched: with two, which one a channel belongs to would
+// be a guess. Whatever it did not give stays as given.
+void WatchSingleMapFile(const std::vector<MapFileMappings>& files, FeederOptions* options)
+{
+    const MapFileMappings* watched = nullptr;
+    size_t named = 0;
+    for (const MapFileMappings& file : files) {
+        if (file.path != STANDARD_INPUT) {
+            watched = &file;
+            ++named;
+        }
+    }
+    options->fixedMappings.clear();
+    if (named == 1)
+        options->watchedMap = watched->path;
+    for (const ChannelMapping& mapping : options->mappings) {
+        const bool fromWatched = named == 1 && std::any_of(watched->mappings.begin(), watched->mappings.end(),
+                                                           [&](const ChannelMapping& m) { return m.origin == mapping.origin; });
+        if (!fromWatched)
+            options->fixedMappings.push_back(mapping);
+    }
 }
 
 bool IsOption(const std::string& arg, const std::string& name)
@@ -129,9 +166,20 @@ ParseOutcome CheckServiceUse(const FeederOptions& options)
 
 } // namespace
 
+ParseOutcome FinishMappings(std::vector<ChannelMapping>* mappings)
+{
+    const ParseOutcome repeats = CheckRepeats(*mappings);
+    if (repeats.kind != ParseOutcome::RUN)
+        return repeats;
+    std::sort(mappings->begin(), mappings->end(),
+              [](const ChannelMapping& a, const ChannelMapping& b) { return a.channel < b.channel; });
+    return ParseOutcome::Run();
+}
+
 ParseOutcome ParseFeederOptions(const std::vector<std::string>& args, FeederOptions* options, bool* unreadable)
 {
     std::vector<ChannelMapping> mappings;
+    std::vector<MapFileMappings> mapFiles;
     *unreadable = false;
     options->args = args;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -147,9 +195,12 @@ ParseOutcome ParseFeederOptions(const std::vector<std::string>& args, FeederOpti
             if (!TakeValue(args, &i, "--map", &value))
                 return ParseOutcome::Error("--map needs a file name (or - for standard input)");
             options->mapPath = value;
-            const ParseOutcome added = AddMapFile(value, &mappings, unreadable);
+            std::vector<ChannelMapping> fromFile;
+            const ParseOutcome added = AddMapFile(value, &fromFile, unreadable);
             if (added.kind != ParseOutcome::RUN)
                 return added;
+            mappings.insert(mappings.end(), fromFile.begin(), fromFile.end());
+            mapFiles.push_back(MapFileMappings{value, fromFile});
         } else if (IsOption(arg, "--seconds")) {
             if (!TakeValue(args, &i, "--seconds", &value) || !ParseSeconds(value, SECONDS_MAX, &options->seconds))
                 return ParseOutcome::Error("--seconds needs a number of seconds above 0, up to a year, not '"
@@ -172,11 +223,10 @@ ParseOutcome ParseFeederOptions(const std::vector<std::string>& args, FeederOpti
         return ParseOutcome::Run();   // removing needs no channel
     if (mappings.empty())
         return ParseOutcome::Error("no channel to feed: give N=SOURCE or --map FILE");
-    const ParseOutcome repeats = CheckRepeats(mappings);
-    if (repeats.kind != ParseOutcome::RUN)
-        return repeats;
-    std::sort(mappings.begin(), mappings.end(),
-              [](const ChannelMapping& a, const ChannelMapping& b) { return a.channel < b.channel; });
+    const ParseOutcome finished = FinishMappings(&mappings);
+    if (finished.kind != ParseOutcome::RUN)
+        return finished;
     options->mappings = mappings;
+    WatchSingleMapFile(mapFiles, options);
     return ParseOutcome::Run();
 }

@@ -16,6 +16,7 @@ struct ChannelMapping {
     uint32_t                        channel = 0;
     std::shared_ptr<SourceConfig>   source;
     std::string                     origin;     // "argument 2" or "map.txt line 4", for messages
+    std::string                     written;    // the source as written, password too: what a map reload compares
 };
 
 // Run in the console, register or remove the service, or run under the service manager.
@@ -30,6 +31,8 @@ struct FeederOptions {
     bool                        allowCommands = false;  // a service may run cmd: sources
     std::string                 serviceAccount;         // empty: LocalSystem
     std::vector<std::string>    args;           // as given, for the service's stored command line
+    std::string                 watchedMap;     // the one --map FILE, watched while running; empty for none or -
+    std::vector<ChannelMapping> fixedMappings;  // the ones not from watchedMap, which its changes leave alone
 };
 
 // One "N=SOURCE" mapping; false with *why set.
@@ -37,6 +40,12 @@ bool ParseMapping(const std::string& text, ChannelMapping* mapping, std::string*
 
 // Reads "N=SOURCE" lines; `origin` names the file in messages. Comments (#) and blank lines are skipped.
 ParseOutcome ParseMapText(const std::string& text, const std::string& origin, std::vector<ChannelMapping>* out);
+
+// Reads a map file, or standard input for "-", as UTF-8 text. False with *why and
+// with *error set to the system's error (0 when the bytes themselves are at fault).
+bool ReadMapFile(const std::string& path, std::string* text, std::string* why, unsigned long* error);
+// A whole set of mappings checked: no channel twice; put in channel order.
+ParseOutcome FinishMappings(std::vector<ChannelMapping>* mappings);
 
 // Arguments without the program name. A map file that cannot be read gives
 // USAGE_ERROR with *mapFileUnreadable set.

@@ -1,5 +1,6 @@
 #include "status_board.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -88,9 +89,10 @@ struct StatusBoard::Shared {
     Shared(const Shared&) = delete;
     Shared& operator=(const Shared&) = delete;
 
-    CRITICAL_SECTION                lock;               // rows, queued, droppedEvents, stopping
+    CRITICAL_SECTION                lock;               // rows, retired, queued, droppedEvents, stopping
     Stopwatch                       clock;
-    std::vector<Row>                rows;
+    std::vector<Row>                rows;               // in channel order
+    std::vector<Row>                retired;            // rows of channels a map change took away
     std::vector<std::string>        queued;             // event lines not yet written, dated
     uint64_t                        droppedEvents = 0;
     bool                            stopping = false;
@@ -204,7 +206,43 @@ StatusBoard::Row* StatusBoard::Find(uint32_t channel)
 
 void StatusBoard::Event(uint32_t channel, const std::string& line)
 {
-    const std::string text = LogDateAndTime() + " channel " + std::to_string(channel) + ": " + line;
+    Queue(LogDateAndTime() + " channel " + std::to_string(channel) + ": " + line);
+}
+
+void StatusBoard::Note(const std::string& line)
+{
+    Queue(LogDateAndTime() + " " + line);
+}
+
+void StatusBoard::AddRow(uint32_t channel, const std::string& source)
+{
+    EnterCriticalSection(&m_shared->lock);
+    std::vector<Row>& rows = m_shared->rows;
+    auto at = rows.begin();
+    while (at != rows.end() && at->channel < channel)
+        ++at;
+    rows.insert(at, Row{channel, source, ChannelFigures{}});
+    LeaveCriticalSection(&m_shared->lock);
+    SetEvent(m_shared->hWake);
+}
+
+void StatusBoard::RetireRow(uint32_t channel)
+{
+    EnterCriticalSection(&m_shared->lock);
+    std::vector<Row>& rows = m_shared->rows;
+    for (auto at = rows.begin(); at != rows.end(); ++at) {
+        if (at->channel == channel) {
+            m_shared->retired.push_back(*at);
+            rows.erase(at);
+            break;
+        }
+    }
+    LeaveCriticalSection(&m_shared->lock);
+    SetEvent(m_shared->hWake);
+}
+
+void StatusBoard::Queue(const std::string& text)
+{
     Shared& shared = *m_shared;
     EnterCriticalSection(&shared.lock);
     if (shared.queued.size() < MAX_QUEUED_EVENTS)
@@ -265,8 +303,11 @@ void StatusBoard::Summary()
     WriteFrame(shared, TakeFrame(shared, shared.screen ? shared.screen->Columns() : 0));   // what a writer never started left
     // A channel that overran its stop may still publish: the rows are read under the lock.
     EnterCriticalSection(&shared.lock);
-    const std::vector<Row> rows = shared.rows;
+    std::vector<Row> rows = shared.retired;
+    rows.insert(rows.end(), shared.rows.begin(), shared.rows.end());
     LeaveCriticalSection(&shared.lock);
+    // A channel whose source changed has two lines, the old source's first.
+    std::stable_sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.channel < b.channel; });
     const double cpu = ProcessCpuSeconds();
     const double PERCENT = 100.0;
     char line[512];

@@ -50,6 +50,12 @@ public:
     double Now() const;
     // "HH:MM:SS.mmm channel N: line", queued: the caller never waits on output.
     void Event(uint32_t channel, const std::string& line);
+    // "HH:MM:SS.mmm line", for what concerns no single channel (a map file's trouble).
+    void Note(const std::string& line);
+    // A channel the map gained gets its row; a removed one's row goes, its figures
+    // stay for the summary.
+    void AddRow(uint32_t channel, const std::string& source);
+    void RetireRow(uint32_t channel);
     void Publish(uint32_t channel, const ChannelFigures& figures);
     // Takes the rates and asks for a redraw, which waits while output is blocked.
     void Refresh();
@@ -78,6 +84,7 @@ private:
     static void WriteFrame(Shared& shared, const Frame& frame);
     static void WriteSummary(Shared& shared, const std::string& text);
     Row* Find(uint32_t channel);
+    void Queue(const std::string& text);
     bool StopWriter();
 
     // What the board and its writing thread share. The thread holds a reference

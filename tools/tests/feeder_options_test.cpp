@@ -151,6 +151,22 @@ TEST(FeederMapFile, CommentsBlankLinesAndSpacesAreAllowedAndBadLinesNamed)
     DeleteFileA(repeated.c_str());
 }
 
+TEST(FeederMapFile, OnlyASingleMapFileIsWatchedAndWhatItDidNotGiveStaysAsGiven)
+{
+    const std::string one = TempMapFile("3=file:a.ts\n"), two = TempMapFile("4=file:b.ts\n");
+    FeederOptions single;
+    ASSERT_EQ(Parse({"7=file:x.ts", "--map", one}, &single), "");
+    EXPECT_EQ(single.watchedMap, one);
+    ASSERT_EQ(single.fixedMappings.size(), 1u);
+    EXPECT_EQ(single.fixedMappings[0].channel, 7u);
+    FeederOptions both;
+    ASSERT_EQ(Parse({"--map", one, "--map", two}, &both), "");
+    EXPECT_EQ(both.watchedMap, "") << "with two files, which one a channel belongs to would be a guess";
+    EXPECT_EQ(both.fixedMappings.size(), 2u);
+    DeleteFileA(one.c_str());
+    DeleteFileA(two.c_str());
+}
+
 // Parses "--map -" with `bytes` as standard input, ended by closing the pipe.
 std::string ParseStandardInput(const std::string& bytes, FeederOptions* options)
 {
@@ -186,6 +202,7 @@ TEST(FeederMapFile, ADashReadsTheMapFromStandardInputToItsEnd)
     ASSERT_EQ(options.mappings.size(), 1u);
     EXPECT_EQ(options.mappings[0].channel, 2u);
     EXPECT_EQ(options.mappings[0].origin, "standard input line 2");
+    EXPECT_EQ(options.watchedMap, "") << "standard input is read once";
 }
 
 // What Windows PowerShell 5's '>' and Notepad write, from a file and from standard input.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "channel_roster.h"
 #include "channel_worker.h"
 #include "console_stop.h"
 #include "driver_gate.h"
@@ -25,7 +26,8 @@ const DWORD    OPEN_DEADLINE_MS = 5000; // without the driver's mutex a pipe is 
 const DWORD    STOP_BOUND_MS = 500;
 const DWORD    LOADED_MACHINE_MARGIN_MS = 1000;
 const DWORD    LINE_DEADLINE_MS = 5000;
-const DWORD    WATCHDOG_MS = 10000;     // far beyond the bound and its margin
+const DWORD    WATCHDOG_MS = 10000;
+const DWORD    NOT_STARTED_WAIT_MS = 1000;  // a worker that starts says so within milliseconds     // far beyond the bound and its margin
 const size_t   SCREEN_COLUMNS = 200;
 const char     HELD_LINE[] = "channel 8: still stopping after 0.5 s";
 
@@ -150,6 +152,49 @@ TEST(FeederStop, AChannelWhoseSourceWillNotCloseHoldsTheStopOnlyUntilItsBoundAnd
 
     SetEvent(hang.release);     // Close returns after all: the worker ends and can be freed
     EXPECT_TRUE(kept->Join(LINE_DEADLINE_MS));
+    EXPECT_TRUE(gate.Join(LINE_DEADLINE_MS));
+}
+
+ChannelMapping Written(ChannelMapping mapping, const std::string& written)
+{
+    mapping.written = written;
+    return mapping;
+}
+
+TEST(FeederStop, AChannelMappedAgainWaitsForItsOldSourceToCloseAndAThirdMapCanTakeItAwayMeanwhile)
+{
+    Hang hang;
+    const Event stopEvent;
+    const std::vector<ChannelMapping> hung = {Written(Mapping(HUNG_CHANNEL, std::make_shared<HangingConfig>(&hang)), "a")};
+    const std::vector<ChannelMapping> again = {Written(Mapping(HUNG_CHANNEL, std::make_shared<HangingConfig>(&hang)), "b")};
+    TextScreen* screen = new TextScreen(SCREEN_COLUMNS);
+    StatusBoard board(hung, std::unique_ptr<BoardScreen>(screen));
+    ASSERT_TRUE(board.Start());
+    DriverGate gate;
+    ASSERT_TRUE(gate.Start(stopEvent.h));
+    TestPipe pipe(HUNG_CHANNEL);
+    ChannelRoster roster(&board, &gate);
+    const ReleaseOnExit releaseOnExit{stopEvent.h, hang.release};   // before the roster's end waits for the workers
+    std::string why;
+    ASSERT_TRUE(roster.Start(hung, &why)) << why;
+    ASSERT_EQ(WaitForSingleObject(hang.opened, OPEN_DEADLINE_MS), WAIT_OBJECT_0) << "the worker never opened the source";
+
+    const auto started = [&] {
+        const std::string text = screen->Text();
+        return text.find("watching for a host", text.find("added by")) != std::string::npos;
+    };
+    roster.Apply({});           // its Close hangs: the worker is still stopping
+    roster.Apply(again);
+    EXPECT_TRUE(roster.Reap()) << "the old worker cannot have ended";
+    EXPECT_FALSE(WaitUntil(started, NOT_STARTED_WAIT_MS)) << "the new source must wait for the old one:\n"
+                                                          << screen->Text();
+    roster.Apply({});           // and is taken away before it ever started
+    SetEvent(hang.release);
+    EXPECT_TRUE(WaitUntil([&] { return !roster.Reap(); }, LINE_DEADLINE_MS));
+    EXPECT_FALSE(WaitUntil(started, NOT_STARTED_WAIT_MS)) << "a source taken away while waiting started anyway:\n"
+                                                          << screen->Text();
+    EXPECT_TRUE(roster.Stop(STOP_BOUND_MS));
+    SetEvent(stopEvent.h);
     EXPECT_TRUE(gate.Join(LINE_DEADLINE_MS));
 }
 

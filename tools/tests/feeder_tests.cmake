@@ -37,7 +37,7 @@ target_link_options(inherit_probe PRIVATE -municode)
 add_executable(zelmoor_feeder_unit_tests feeder_options_test.cpp file_source_test.cpp file_source_cut_test.cpp
     feeder_states_test.cpp board_layout_test.cpp board_redraw_test.cpp status_board_test.cpp ts_aligner_test.cpp
     cmd_source_test.cpp source_settings_test.cpp live_index_test.cpp live_file_source_test.cpp log_file_test.cpp
-    service_options_test.cpp)
+    service_options_test.cpp map_diff_test.cpp)
 target_link_libraries(zelmoor_feeder_unit_tests PRIVATE zelmoor_feeder_core feeder_test_support gtest_main)
 target_compile_definitions(zelmoor_feeder_unit_tests PRIVATE
     "ZELMOOR_INHERIT_PROBE_EXE=\"$<TARGET_FILE:inherit_probe>\"")
@@ -45,8 +45,7 @@ add_dependencies(zelmoor_feeder_unit_tests feeder_streams inherit_probe)
 gtest_discover_tests(zelmoor_feeder_unit_tests TEST_PREFIX "feeder." DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT ${ZELMOOR_DISCOVERY_TIMEOUT})
 
 add_executable(zelmoor_feeder_run_tests feeder_run_test.cpp feeder_stop_test.cpp feeder_live_test.cpp
-    feeder_service_test.cpp feeder_child.cpp child_process.cpp
-    test_pipe.cpp)
+    feeder_service_test.cpp map_reload_test.cpp feeder_child.cpp child_process.cpp test_pipe.cpp)
 target_link_libraries(zelmoor_feeder_run_tests PRIVATE zelmoor_feeder_core zelmoor_tools_common feeder_test_support
     gtest_main)
 target_compile_definitions(zelmoor_feeder_run_tests PRIVATE
