@@ -75,22 +75,23 @@ ParseOutcome CheckRepeats(const std::vector<ChannelMapping>& mappings)
     return ParseOutcome::Run();
 }
 
-ParseOutcome AddMapFile(const std::string& path, std::vector<ChannelMapping>* mappings, bool* unreadable)
+ParseOutcome AddMapFile(const std::string& path, std::vector<ChannelMapping>* mappings, std::string* text,
+                        bool* unreadable)
 {
-    std::string text;
     std::string why;
     unsigned long error = 0;
-    if (!ReadMapFile(path, &text, &why, &error)) {
+    if (!ReadMapFile(path, text, &why, &error)) {
         *unreadable = true;
         return ParseOutcome::Error(why);
     }
     const std::string name = path == STANDARD_INPUT ? "standard input" : path;
-    return ParseMapText(text, name, mappings);
+    return ParseMapText(*text, name, mappings);
 }
 
 struct MapFileMappings {
     std::string                 path;
     std::vector<ChannelMapping> mappings;
+    std::string                 text;       // as read
 };
 
 // Only a single map file is watched: with two, which one a channel belongs to would
@@ -106,8 +107,10 @@ void WatchSingleMapFile(const std::vector<MapFileMappings>& files, FeederOptions
         }
     }
     options->fixedMappings.clear();
-    if (named == 1)
+    if (named == 1) {
         options->watchedMap = watched->path;
+        options->watchedMapText = watched->text;
+    }
     for (const ChannelMapping& mapping : options->mappings) {
         const bool fromWatched = named == 1 && std::any_of(watched->mappings.begin(), watched->mappings.end(),
                                                            [&](const ChannelMapping& m) { return m.origin == mapping.origin; });
@@ -196,11 +199,12 @@ ParseOutcome ParseFeederOptions(const std::vector<std::string>& args, FeederOpti
                 return ParseOutcome::Error("--map needs a file name (or - for standard input)");
             options->mapPath = value;
             std::vector<ChannelMapping> fromFile;
-            const ParseOutcome added = AddMapFile(value, &fromFile, unreadable);
+            std::string text;
+            const ParseOutcome added = AddMapFile(value, &fromFile, &text, unreadable);
             if (added.kind != ParseOutcome::RUN)
                 return added;
             mappings.insert(mappings.end(), fromFile.begin(), fromFile.end());
-            mapFiles.push_back(MapFileMappings{value, fromFile});
+            mapFiles.push_back(MapFileMappings{value, fromFile, text});
         } else if (IsOption(arg, "--seconds")) {
             if (!TakeValue(args, &i, "--seconds", &value) || !ParseSeconds(value, SECONDS_MAX, &options->seconds))
                 return ParseOutcome::Error("--seconds needs a number of seconds above 0, up to a year, not '"

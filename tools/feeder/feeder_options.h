@@ -32,6 +32,7 @@ struct FeederOptions {
     std::string                 serviceAccount;         // empty: LocalSystem
     std::vector<std::string>    args;           // as given, for the service's stored command line
     std::string                 watchedMap;     // the one --map FILE, watched while running; empty for none or -
+    std::string                 watchedMapText; // what watchedMap held when it was read at start
     std::vector<ChannelMapping> fixedMappings;  // the ones not from watchedMap, which its changes leave alone
 };
 

@@ -26,6 +26,8 @@ MapReloader::MapReloader(const FeederOptions& options, ChannelRoster* roster, St
     : m_path(options.watchedMap), m_fixed(options.fixedMappings), m_roster(roster), m_board(board),
       m_vetting(std::move(vetting))
 {
+    if (!m_path.empty())
+        Remember(options.watchedMapText);
 }
 
 MapReloader::~MapReloader()
@@ -70,6 +72,11 @@ DWORD WINAPI MapReloader::ThreadMain(void* self)
 
 void MapReloader::Run()
 {
+    // A save between the start-up read and the watch's start raised no notice: read once more.
+    if (m_bWatching && !Reload()) {
+        m_watch.Close();
+        return;
+    }
     for (;;) {
         const DWORD waitMs = m_roster->Reap() ? REAP_MS : INFINITE;
         if (!m_bWatching) {

@@ -252,6 +252,27 @@ TEST_F(FeederService, AMapThatGainedACommandSinceTheInstallKeepsTheServiceFromSt
     EXPECT_TRUE(LogHolds("not started: " + m_map + " line 2: channel 7 runs a program (cmd:)"));
 }
 
+TEST_F(FeederService, AMapChangeThatBringsInACommandIsRefusedWholeWhileTheServiceKeepsItsMap)
+{
+    WriteMap("1 = file:C:\\rec\\a.ts\n");
+    ASSERT_TRUE(Install());
+    ScHandle service(OpenService());
+    ASSERT_NE(service.Get(), nullptr);
+    ASSERT_TRUE(Start(service.Get()));
+    // The refused map also changes channel 1: refused as a whole, none of it is taken.
+    WriteMap("1 = file:C:\\rec\\b.ts\n7 = cmd:C:\\tools\\capture.exe\n");
+    EXPECT_TRUE(LogHolds(m_map + ": refused: " + m_map + " line 2: channel 7 runs a program (cmd:)"));
+    // A later change without a command is taken: the watch goes on after a refusal.
+    WriteMap("1 = file:C:\\rec\\a.ts\n3 = file:C:\\rec\\c.ts\n");
+    EXPECT_TRUE(LogHolds("channel 3: added by "));
+    SERVICE_STATUS status = {};
+    EXPECT_EQ(ServiceState(service.Get(), &status), static_cast<DWORD>(SERVICE_RUNNING));
+    TimedStop(service.Get());
+    const std::string log = ReadText(m_log);
+    EXPECT_EQ(log.find("channel 7: added"), std::string::npos) << log;
+    EXPECT_EQ(log.find("channel 1: changed"), std::string::npos) << "the refused map switched channel 1:\n" << log;
+}
+
 TEST_F(FeederService, NeitherURLCredentialsNorTheAccountPasswordReachTheLogOrTheStoredCommandLine)
 {
     WriteMap(std::string("3 = http://viewer:") + URL_SECRET + "@" + NOTHING_LISTENS + "/x.ts\n");

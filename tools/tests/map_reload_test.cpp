@@ -127,12 +127,15 @@ protected:
         CloseHandle(m_hStop);
     }
 
-    void Begin(const std::string& map, MapVetting vetting = MapVetting())
+    // `savedBeforeWatch`, when given, is saved after the start-up read and before the watch starts.
+    void Begin(const std::string& map, MapVetting vetting = MapVetting(), const std::string& savedBeforeWatch = "")
     {
         ASSERT_TRUE(WriteWhole(m_path, map));
         FeederOptions options;
         bool unreadable = false;
         ASSERT_EQ(ParseFeederOptions({"--map", m_path}, &options, &unreadable).message, "");
+        if (!savedBeforeWatch.empty())
+            ASSERT_TRUE(WriteWhole(m_path, savedBeforeWatch));
         m_screen = new TextScreen(SCREEN_COLUMNS);
         m_board.reset(new StatusBoard(options.mappings, std::unique_ptr<BoardScreen>(m_screen)));
         ASSERT_TRUE(m_board->Start());
@@ -269,6 +272,13 @@ TEST_F(MapReloadWithHost, AChangedChannelEndsTheVisitAndItsNewSourceServesTheNex
     EXPECT_TRUE(Says("channel 2: changed by"));
     const std::string text = m_screen->Text();
     EXPECT_NE(text.find("channel 2: stopped; source closed"), std::string::npos) << "the old visit ended:\n" << text;
+}
+
+TEST_F(MapReload, ASaveBetweenTheStartUpReadAndTheWatchIsNotMissed)
+{
+    const std::string one = "1=" + Loop("clip_b.ts") + "\n";
+    Begin(one, MapVetting(), one + "3=" + Loop("clip_c.ts") + "\n");
+    EXPECT_TRUE(Says("channel 3: added by " + m_path + " line 2"));
 }
 
 TEST_F(MapReload, AMapThatDoesNotParseChangesNothingAndNamesItsLine)
