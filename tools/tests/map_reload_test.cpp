@@ -34,6 +34,7 @@ const double VISIT_LIMIT_SECONDS = 10.0;
 const double REMOVED_VISIT_SECONDS = 1.5;
 const DWORD  HALF_SAVE_PAUSE_MS = 120;      // longer than the feeder's quiet wait, shorter than its patience
 const DWORD  LOCK_HELD_MS = 600;
+const DWORD  RENAME_PATIENCE_MS = 2000;     // the feeder holds the map only while it reads it
 const int    LEAK_ROUNDS = 20;
 const DWORD  HANDLE_SLACK = 8;              // the system's own caches may grow a little
 const size_t THREAD_SLACK = 2;              // the system's pool threads come and go
@@ -147,11 +148,14 @@ protected:
         ASSERT_TRUE(m_reloader->Start(m_hStop, &why)) << why;
     }
 
-    // A save as most editors on Windows make it: a new file renamed over the old.
+    // A save as most editors on Windows make it: a new file renamed over the old. A file
+    // that someone has open cannot be replaced, so editors try again, as this does.
     bool SaveByRename(const std::string& map)
     {
         const std::string fresh = m_path + ".new";
-        return WriteWhole(fresh, map) && MoveFileExA(fresh.c_str(), m_path.c_str(), MOVEFILE_REPLACE_EXISTING);
+        return WriteWhole(fresh, map) && WaitUntil([&] {
+            return MoveFileExA(fresh.c_str(), m_path.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+        }, RENAME_PATIENCE_MS);
     }
 
     size_t Mark() { return m_screen->Text().size(); }
