@@ -52,7 +52,8 @@ bool FeederSoak::Setup(std::string* why)
     if (!m_peers.Connect(m_options.peers, why) || !MakeWorkFiles(why))
         return false;
     std::string seconds = std::to_string(static_cast<long long>(m_options.seconds));
-    if (!m_feeder.Start(ZELMOOR_FEEDER_EXE, {"--map", m_workDir + "channels.txt", "--seconds", seconds})) {
+    const std::string feeder = m_options.feeder.empty() ? ZELMOOR_FEEDER_EXE : m_options.feeder;
+    if (!m_feeder.Start(feeder, {"--map", m_workDir + "channels.txt", "--seconds", seconds})) {
         *why = "cannot start the feeder (error " + std::to_string(GetLastError()) + ")";
         return false;
     }

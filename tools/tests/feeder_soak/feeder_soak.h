@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -100,7 +101,7 @@ private:
     CpuMark                         m_cpuEnd;
     std::vector<FaultRecord>        m_faults;
     std::vector<std::string>        m_failures;
-    std::vector<std::string>        m_probeNotes;       // what the leftover probes saw while streaming
+    std::set<std::string>           m_probeNotes;       // what the leftover probes saw while streaming
     int                             m_replaceVersion = 0;
     uint64_t                        m_drops = 0;
     uint64_t                        m_skipped = 0;

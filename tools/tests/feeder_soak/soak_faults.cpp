@@ -20,8 +20,8 @@ const double LONG_FAULT_GAP_SPREAD_SECONDS = 30.0;
 const double LONG_RUN_SECONDS = 600.0;
 // No fault starts this close to the end, and none waits past the second bound:
 // the last count needs the feeder still running.
-const double NO_NEW_FAULT_SECONDS = 60.0;
-const double FAULT_DEADLINE_SECONDS = 25.0;
+const double NO_NEW_FAULT_SECONDS = 40.0;
+const double FAULT_DEADLINE_SECONDS = 20.0;
 const double ARM_LIMIT_SECONDS = 20.0;
 const double ARM_STREAMING_SECONDS = 1.0;
 const LONG64 RECENT_DATA_US = 500000;
@@ -268,7 +268,7 @@ void FeederSoak::ProbeBeforeFault(const FaultPlan& plan)
     if (seen < 1)
         Fail("the leftover probe sees no " + note + " while the channel streams: its 'none left' would mean nothing");
     else if (!note.empty())
-        m_probeNotes.push_back(std::to_string(seen) + " " + note);
+        m_probeNotes.insert(note + ": " + std::to_string(seen));
     const std::vector<uint32_t> pipes = ChannelsWithPipes();
     if (std::find(pipes.begin(), pipes.end(), plan.channel) == pipes.end())
         Fail("the pipe probe does not see channel " + std::to_string(plan.channel) + "'s pipe while a host holds it");

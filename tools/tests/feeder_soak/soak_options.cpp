@@ -59,6 +59,8 @@ SoakParse ParseSoakOptions(const std::vector<std::string>& args, SoakOptions* op
             options->peers = value;
         else if (arg == "--run-id")
             options->runId = value;
+        else if (arg == "--feeder")
+            options->feeder = value;
         else if (arg == "--fault")
             ok = (options->onlyFault = FaultKindByName(value)) >= 0;
         else
@@ -90,6 +92,8 @@ std::string SoakHelpText()
            "                            printed at the start, to run the same again)\n"
            "  --fault KIND              only this fault: server, udp-pause, cmd-exit,\n"
            "                            file-replace, host-kill, host-stall\n"
+           "  --feeder PATH             soak this zelmoor_feeder.exe (default: the one built\n"
+           "                            with the soak), e.g. a copy kept apart for a long run\n"
            "  -h, --help                show this text\n"
            "\n"
            "exit codes: 0 every check held, 1 a check failed, 2 usage error, 3 setup failed\n";

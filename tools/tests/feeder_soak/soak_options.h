@@ -14,6 +14,7 @@ struct SoakOptions {
     std::string peers;          // the ports soak_peers.py wrote
     std::string runId;          // in every name the run makes, so leftovers can be found
     int         onlyFault = -1; // a FaultKind, or -1 for every kind
+    std::string feeder;         // the feeder to soak; empty: the one built beside the soak
 };
 
 enum class SoakParse { RUN, HELP, USAGE_ERROR };

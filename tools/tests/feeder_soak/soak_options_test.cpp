@@ -30,12 +30,14 @@ TEST(SoakOptions, MinutesSeedAndFault)
 {
     SoakOptions options;
     std::string error;
-    ASSERT_EQ(ParseSoakOptions(With({"--minutes", "35", "--seed", "42", "--fault", "host-kill"}), &options, &error),
+    ASSERT_EQ(ParseSoakOptions(With({"--minutes", "35", "--seed", "42", "--fault", "host-kill", "--feeder", "C:\\f.exe"}),
+                               &options, &error),
               SoakParse::RUN) << error;
     EXPECT_DOUBLE_EQ(options.seconds, 35 * 60.0);
     EXPECT_TRUE(options.seedGiven);
     EXPECT_EQ(options.seed, 42u);
     EXPECT_EQ(options.onlyFault, 4);
+    EXPECT_EQ(options.feeder, "C:\\f.exe");
 }
 
 TEST(SoakOptions, RefusalsNameTheRange)
