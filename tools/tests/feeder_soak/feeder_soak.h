@@ -103,6 +103,7 @@ private:
     std::vector<std::string>        m_failures;
     std::set<std::string>           m_probeNotes;       // what the leftover probes saw while streaming
     int                             m_replaceVersion = 0;
+    int                             m_stalls = 0;
     uint64_t                        m_drops = 0;
     uint64_t                        m_skipped = 0;
     bool                            m_feederGone = false;

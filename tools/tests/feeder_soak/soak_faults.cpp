@@ -27,12 +27,16 @@ const double ARM_STREAMING_SECONDS = 1.0;
 const LONG64 RECENT_DATA_US = 500000;
 const double SERVER_DOWN_SECONDS = 3.0;
 const double SENDER_PAUSE_SECONDS = 4.0;        // beyond the UDP channels' 2 s silence limit
-const LONG   STALL_LEAST_MS = 3000;
+// Every other stall is short, and the driver's ring takes it all; the other is
+// long enough to fill the ring (70 blocks of 48,128 bytes before the driver
+// stops reading: 11 s at 2.5 Mbit/s), so the feeder's writes wait on the host.
+const LONG   SHORT_STALL_MS = 3000;
+const LONG   LONG_STALL_MS = 14000;
 const LONG   STALL_SPREAD_MS = 2000;
 // The feeder's first retry comes after 1 s: data after a pause this long is new.
 const LONG   SOURCE_GAP_MS = 500;
 const double RECOVERY_EXTRA_SECONDS = 5.0;      // waited beyond the bound, to show the time it took
-const double STALL_DONE_SECONDS = 15.0;
+const double STALL_DONE_SECONDS = 30.0;
 const DWORD  HOST_EXIT_MS = 20000;
 const wchar_t EMITTER_EXE[] = L"soak_emitter.exe";
 
@@ -241,7 +245,8 @@ void FeederSoak::KillHost(FaultRecord* record)
 
 void FeederSoak::StallHost(FaultRecord* record)
 {
-    const LONG ms = STALL_LEAST_MS + static_cast<LONG>(m_random.Next() % STALL_SPREAD_MS);
+    const LONG ms = (++m_stalls % 2 == 1 ? SHORT_STALL_MS : LONG_STALL_MS)
+                  + static_cast<LONG>(m_random.Next() % STALL_SPREAD_MS);
     m_board->channels[record->channel].minGapMs = ms / 2;
     record->injectedAt = Now();
     m_board->slots[HostOf(record->channel)].stallMs = ms;
