@@ -33,7 +33,7 @@ add_dependencies(soak_zap_host driver_beside_tool_tests)
 add_executable(zelmoor_feeder_soak
     ${SOAK_DIR}/soak_main.cpp ${SOAK_DIR}/feeder_soak.cpp ${SOAK_DIR}/soak_counts.cpp ${SOAK_DIR}/soak_faults.cpp
     ${SOAK_DIR}/soak_report.cpp ${SOAK_DIR}/soak_options.cpp ${SOAK_DIR}/soak_peer_link.cpp
-    ${SOAK_DIR}/soak_probes.cpp ${SOAK_DIR}/soak_board.cpp ${SOAK_DIR}/soak_visit.cpp ${SOAK_DIR}/soak_verdict.cpp
+    ${SOAK_DIR}/soak_probes.cpp ${SOAK_DIR}/soak_proc_net.cpp ${SOAK_DIR}/soak_board.cpp ${SOAK_DIR}/soak_visit.cpp ${SOAK_DIR}/soak_verdict.cpp
     ${CMAKE_CURRENT_SOURCE_DIR}/child_process.cpp
     ${CMAKE_SOURCE_DIR}/bench/feeder/unix_cpu.cpp ${CMAKE_SOURCE_DIR}/bench/stats.cpp)
 target_include_directories(zelmoor_feeder_soak PRIVATE
@@ -52,8 +52,14 @@ set_tests_properties(feeder.soak PROPERTIES LABELS soak RESOURCE_LOCK zelmoor_na
 
 # The soak's own judgement, from made-up visits, faults and counts.
 add_executable(zelmoor_feeder_soak_tests ${SOAK_DIR}/soak_verdict_test.cpp ${SOAK_DIR}/soak_visit_test.cpp
-    ${SOAK_DIR}/soak_options_test.cpp ${SOAK_DIR}/soak_visit.cpp ${SOAK_DIR}/soak_verdict.cpp
+    ${SOAK_DIR}/soak_options_test.cpp ${SOAK_DIR}/soak_rules_test.cpp ${SOAK_DIR}/soak_proc_net.cpp
+    ${SOAK_DIR}/soak_visit.cpp ${SOAK_DIR}/soak_verdict.cpp
     ${SOAK_DIR}/soak_options.cpp ${SOAK_DIR}/soak_peer_link.cpp)
 target_include_directories(zelmoor_feeder_soak_tests PRIVATE ${SOAK_DIR})
 target_link_libraries(zelmoor_feeder_soak_tests PRIVATE feeder_test_support ws2_32 gtest_main)
 gtest_discover_tests(zelmoor_feeder_soak_tests TEST_PREFIX "feeder." DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT ${ZELMOOR_DISCOVERY_TIMEOUT})
+
+# The outside peers the soak steers (servers, control line), in Python on Linux.
+add_test(NAME feeder.soak_peers
+    COMMAND python3 ${SOAK_DIR}/test_soak_peers.py ${FEEDER_STREAMS}/soak_ch5.ts)
+set_tests_properties(feeder.soak_peers PROPERTIES TIMEOUT 120)

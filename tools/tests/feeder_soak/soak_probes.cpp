@@ -10,33 +10,24 @@
 #include "census.h"
 #include "driver_module.h"
 #include "soak_layout.h"
+#include "soak_proc_net.h"
 
 namespace {
 
 const char PROC_NET_TCP[] = "Z:\\proc\\net\\tcp";
 const char PROC_NET_UDP[] = "Z:\\proc\\net\\udp";
-const unsigned TCP_ESTABLISHED = 0x01;
 const double MiB = 1024.0 * 1024.0;
 
-struct SocketLine {
-    unsigned localPort;
-    unsigned remotePort;
-    unsigned state;
-};
-
-// "  0: 0100007F:1F90 0100007F:A2C4 01 ..." after a header line.
 std::vector<SocketLine> ReadSockets(const char* path, bool* readable)
 {
     std::vector<SocketLine> sockets;
     std::ifstream in(path);
     *readable = in.good();
     std::string line;
-    std::getline(in, line);
+    std::getline(in, line);     // the header
     while (std::getline(in, line)) {
-        SocketLine s = {};
-        unsigned localAddress = 0, remoteAddress = 0;
-        if (std::sscanf(line.c_str(), " %*u: %x:%x %x:%x %x", &localAddress, &s.localPort, &remoteAddress,
-                        &s.remotePort, &s.state) == 5)
+        SocketLine s;
+        if (ParseSocketLine(line, &s))
             sockets.push_back(s);
     }
     return sockets;
@@ -104,7 +95,7 @@ int CountConnectionsTo(uint16_t port)
     bool readable = false;
     int count = 0;
     for (const SocketLine& s : ReadSockets(PROC_NET_TCP, &readable))
-        count += s.remotePort == port && s.state == TCP_ESTABLISHED ? 1 : 0;
+        count += s.remotePort == port && s.state == TCP_ESTABLISHED_STATE ? 1 : 0;
     return readable ? count : -1;
 }
 

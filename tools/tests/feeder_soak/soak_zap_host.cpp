@@ -12,6 +12,7 @@
 #include "driver_module.h"
 #include "prng.h"
 #include "soak_board.h"
+#include "soak_recovery_rule.h"
 #include "soak_visit.h"
 
 namespace {
@@ -218,7 +219,7 @@ void ZapHost::NoteData(uint32_t channel, LONG64 nowUs, LONG64 gapUs)
     ChannelBoard& board = m_board->channels[channel];
     board.lastDataUs = nowUs;
     const LONG64 restored = board.restoredUs;
-    if (restored != 0 && board.recoveredUs == 0 && nowUs > restored && gapUs >= board.minGapMs * 1000LL)
+    if (CountsAsRecovery(restored, board.recoveredUs, nowUs, gapUs, board.minGapMs))
         board.recoveredUs = nowUs;
 }
 
