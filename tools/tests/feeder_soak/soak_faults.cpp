@@ -37,6 +37,9 @@ const LONG   STALL_SPREAD_MS = 2000;
 const LONG   SOURCE_GAP_MS = 500;
 const double RECOVERY_EXTRA_SECONDS = 5.0;      // waited beyond the bound, to show the time it took
 const double STALL_DONE_SECONDS = 30.0;
+// After a stall the host stays a while, to see the stream go on in order: a
+// feeder that dropped the host would be back only after the driver let go.
+const double STALL_WATCH_SECONDS = 12.0;
 const DWORD  HOST_EXIT_MS = 20000;
 const wchar_t EMITTER_EXE[] = L"soak_emitter.exe";
 
@@ -108,6 +111,8 @@ void FeederSoak::Inject(const FaultPlan& plan)
     case FaultKind::HOST_STALLED:   StallHost(&record); break;
     }
     const bool measured = AwaitRecovery(&record);
+    if (measured && plan.kind == FaultKind::HOST_STALLED)
+        Pause(std::min(STALL_WATCH_SECONDS, m_endAt - FAULT_DEADLINE_SECONDS - Now()));
     Release(plan.channel);
     if (!measured) {
         std::printf("[soak]   cut short by the end of the run; not counted\n");

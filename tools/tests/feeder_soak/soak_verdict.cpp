@@ -21,6 +21,9 @@ const double STALL_RESUME_SECONDS = 3.0;
 const double FAULT_MARGIN_SECONDS = 2.0;
 // A PCR-paced file arrives at its rate within the block granularity (6 %) and
 // the scheduling of a loaded machine.
+// A paced file reaches the host every few tens of milliseconds; a loaded
+// machine delays a thread for well under a second.
+const double FILE_GAP_SECONDS = 4.0;
 const double RATE_LOW = 0.8;
 const double RATE_HIGH = 1.25;
 const double MiB = 1024.0 * 1024.0;
@@ -48,10 +51,15 @@ void CheckOneVisit(const VisitRecord& v, bool excused, SoakVerdict* verdict)
                                     + " of another channel's source");
     if (v.strayBytes > 0)
         verdict->failures.push_back(Describe(v) + ": sync lost, " + std::to_string(v.strayBytes) + " stray bytes");
-    // A file is read on whatever happens around it: no fault excuses a gap in it.
+    // A file is read on whatever happens around it: no fault excuses a gap in it or a pause.
     if (IsFileKind(KindOf(v.channel)) && v.continuityErrors > 0)
         verdict->failures.push_back(Describe(v) + ": " + std::to_string(v.continuityErrors)
                                     + " continuity errors on a file channel");
+    if (IsFileKind(KindOf(v.channel)) && v.longestGap > FILE_GAP_SECONDS) {
+        char text[96];
+        std::snprintf(text, sizeof text, ": data paused %.1f s mid-visit on a file channel", v.longestGap);
+        verdict->failures.push_back(Describe(v) + text);
+    }
     if (excused)
         return;
     // A visit the soak ended before its data was due says nothing about the zap.

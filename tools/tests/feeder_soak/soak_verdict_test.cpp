@@ -61,14 +61,17 @@ TEST(SoakVerdict, EachBrokenPromiseIsAFailure)
     torn.continuityErrors = 1;
     VisitRecord fast = GoodVisit(FILE_CHANNEL, 50);
     fast.rateRatio = 1.5;
-    const SoakVerdict v = JudgeVisits({foreign, stray, slow, none, torn, fast}, {});
-    ASSERT_EQ(v.failures.size(), 6u);
+    VisitRecord paused = GoodVisit(FILE_CHANNEL, 60);
+    paused.longestGap = 10.0;
+    const SoakVerdict v = JudgeVisits({foreign, stray, slow, none, torn, fast, paused}, {});
+    ASSERT_EQ(v.failures.size(), 7u);
     EXPECT_NE(v.failures[0].find("another channel"), std::string::npos);
     EXPECT_NE(v.failures[1].find("sync lost"), std::string::npos);
     EXPECT_NE(v.failures[2].find("no data within"), std::string::npos);
     EXPECT_NE(v.failures[3].find("no data within"), std::string::npos);
     EXPECT_NE(v.failures[4].find("continuity"), std::string::npos);
     EXPECT_NE(v.failures[5].find("rate"), std::string::npos);
+    EXPECT_NE(v.failures[6].find("paused"), std::string::npos);
 }
 
 TEST(SoakVerdict, ContinuityIsOnlyRequiredOfFileChannels)
@@ -85,9 +88,11 @@ TEST(SoakVerdict, AFaultOnTheChannelExcusesTheZapButNothingElse)
     VisitRecord slow = GoodVisit(FILE_CHANNEL, 10);
     slow.zapSeconds = -1.0;
     slow.continuityErrors = 2;
-    const SoakVerdict v = JudgeVisits({slow}, {Fault(FaultKind::FILE_REPLACED, FILE_CHANNEL, 11.0, 0.5)});
-    ASSERT_EQ(v.failures.size(), 1u);
+    slow.longestGap = 9.0;
+    const SoakVerdict v = JudgeVisits({slow}, {Fault(FaultKind::HOST_STALLED, FILE_CHANNEL, 11.0, 0.5)});
+    ASSERT_EQ(v.failures.size(), 2u);
     EXPECT_NE(v.failures[0].find("continuity"), std::string::npos);
+    EXPECT_NE(v.failures[1].find("paused"), std::string::npos);
     EXPECT_EQ(v.excused, 1u);
 }
 

@@ -1,5 +1,6 @@
 #include "soak_visit.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
@@ -51,6 +52,26 @@ double RateRatio(const VisitData& visit, double firstAt)
     return bytes * BITS_PER_BYTE / (to - from) / SOAK_CLIP_BITS_PER_SECOND;
 }
 
+bool Overlaps(const std::vector<Interval>& stalls, double from, double to)
+{
+    for (const Interval& stall : stalls)
+        if (from < stall.to && to > stall.from)
+            return true;
+    return false;
+}
+
+// The host taking nothing on purpose makes no gap of the stream's.
+double LongestGap(const VisitData& visit)
+{
+    double longest = 0.0;
+    for (size_t i = 1; i < visit.blocks.size(); ++i) {
+        const double from = visit.blocks[i - 1].at, to = visit.blocks[i].at;
+        if (!Overlaps(visit.stalls, from, to))
+            longest = std::max(longest, to - from);
+    }
+    return longest;
+}
+
 } // namespace
 
 VisitRecord CheckVisit(const VisitData& visit)
@@ -66,6 +87,7 @@ VisitRecord CheckVisit(const VisitData& visit)
     if (!visit.blocks.empty()) {
         record.zapSeconds = visit.blocks.front().at - visit.selectedAt;
         record.rateRatio = RateRatio(visit, visit.blocks.front().at);
+        record.longestGap = LongestGap(visit);
     }
     const TsReport report = CheckTransportStream(visit.bytes);
     record.packets = report.packets;
@@ -80,9 +102,9 @@ std::string FormatVisit(const VisitRecord& r)
     char line[320];
     std::snprintf(line, sizeof line,
                   "%sslot=%u channel=%u selected=%.4f ended=%.4f zap=%.4f bytes=%" PRIu64 " packets=%" PRIu64
-                  " foreign=%u first_foreign=%u cc=%" PRIu64 " stray=%" PRIu64 " rate=%.4f stalled=%.3f cut=%d",
+                  " foreign=%u first_foreign=%u cc=%" PRIu64 " stray=%" PRIu64 " rate=%.4f stalled=%.3f cut=%d gap=%.3f",
                   VISIT_TAG, r.slot, r.channel, r.selectedAt, r.endedAt, r.zapSeconds, r.bytes, r.packets,
-                  r.foreignPids, r.firstForeign, r.continuityErrors, r.strayBytes, r.rateRatio, r.stalledSeconds, r.cut ? 1 : 0);
+                  r.foreignPids, r.firstForeign, r.continuityErrors, r.strayBytes, r.rateRatio, r.stalledSeconds, r.cut ? 1 : 0, r.longestGap);
     return line;
 }
 
@@ -93,11 +115,11 @@ bool ParseVisit(const std::string& line, VisitRecord* r)
     int cut = 0;
     const int fields = std::sscanf(line.c_str(),
                   "visit slot=%u channel=%u selected=%lf ended=%lf zap=%lf bytes=%" SCNu64 " packets=%" SCNu64
-                  " foreign=%u first_foreign=%u cc=%" SCNu64 " stray=%" SCNu64 " rate=%lf stalled=%lf cut=%d",
+                  " foreign=%u first_foreign=%u cc=%" SCNu64 " stray=%" SCNu64 " rate=%lf stalled=%lf cut=%d gap=%lf",
                   &r->slot, &r->channel, &r->selectedAt, &r->endedAt, &r->zapSeconds, &r->bytes, &r->packets,
                   &r->foreignPids, &r->firstForeign, &r->continuityErrors, &r->strayBytes, &r->rateRatio,
-                  &r->stalledSeconds, &cut);
+                  &r->stalledSeconds, &cut, &r->longestGap);
     r->cut = cut != 0;
-    const int ALL_FIELDS = 14;
+    const int ALL_FIELDS = 15;
     return fields == ALL_FIELDS && r->channel < SOAK_CHANNEL_COUNT;
 }

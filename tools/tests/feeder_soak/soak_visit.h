@@ -10,6 +10,11 @@ struct BlockTime {
     uint32_t    bytes;
 };
 
+struct Interval {
+    double      from;
+    double      to;
+};
+
 struct VisitData {
     uint32_t                slot = 0;
     uint32_t                channel = 0;
@@ -17,6 +22,7 @@ struct VisitData {
     double                  endedAt = 0.0;
     double                  stalledSeconds = 0.0;   // the host took nothing on purpose
     bool                    cut = false;            // ended early by the soak (a count, a fault elsewhere)
+    std::vector<Interval>   stalls;
     std::vector<uint8_t>    bytes;
     std::vector<BlockTime>  blocks;
 };
@@ -36,6 +42,7 @@ struct VisitRecord {
     double      rateRatio = 0.0;        // received rate over the clip's; 0: visit too short to say
     double      stalledSeconds = 0.0;
     bool        cut = false;
+    double      longestGap = 0.0;       // between blocks after the first, stalls left out
 };
 
 VisitRecord CheckVisit(const VisitData& visit);

@@ -88,7 +88,7 @@ TEST(SoakVisit, TheLineCarriesEveryFigure)
     VisitRecord r;
     r.slot = 3; r.channel = 7; r.selectedAt = 12.5; r.endedAt = 15.25; r.zapSeconds = 0.125; r.bytes = 1u << 20;
     r.packets = 5577; r.foreignPids = 2; r.firstForeign = 0x301; r.continuityErrors = 4; r.strayBytes = 9;
-    r.rateRatio = 0.97; r.stalledSeconds = 3.5; r.cut = true;
+    r.rateRatio = 0.97; r.stalledSeconds = 3.5; r.cut = true; r.longestGap = 0.75;
     VisitRecord back;
     ASSERT_TRUE(ParseVisit(FormatVisit(r), &back));
     EXPECT_EQ(back.slot, 3u);
@@ -105,6 +105,7 @@ TEST(SoakVisit, TheLineCarriesEveryFigure)
     EXPECT_DOUBLE_EQ(back.rateRatio, 0.97);
     EXPECT_DOUBLE_EQ(back.stalledSeconds, 3.5);
     EXPECT_TRUE(back.cut);
+    EXPECT_DOUBLE_EQ(back.longestGap, 0.75);
 }
 
 TEST(SoakVisit, OtherLinesAreNoVisits)
@@ -113,4 +114,13 @@ TEST(SoakVisit, OtherLinesAreNoVisits)
     EXPECT_FALSE(ParseVisit("host-error slot=1 SelectChannel(0, 3) refused", &r));
     EXPECT_FALSE(ParseVisit("visit slot=1 channel=3", &r));
     EXPECT_FALSE(ParseVisit(FormatVisit(VisitRecord()).replace(0, 5, "visiT"), &r));
+}
+
+TEST(SoakVisit, APauseMidVisitIsMeasuredButAStallIsNot)
+{
+    VisitData visit = PacedVisit(5.0, 1.0);
+    visit.blocks.push_back(BlockTime{visit.blocks.back().at + 6.0, 1316});
+    EXPECT_NEAR(CheckVisit(visit).longestGap, 6.0, 1e-9);
+    visit.stalls.push_back(Interval{visit.blocks.back().at - 5.9, visit.blocks.back().at - 0.1});
+    EXPECT_LT(CheckVisit(visit).longestGap, 0.2);
 }

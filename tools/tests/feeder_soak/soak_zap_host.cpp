@@ -187,8 +187,10 @@ void ZapHost::Stall(VisitData* visit)
 {
     const LONG ms = InterlockedExchange(&m_slot.stallMs, 0);
     Beat(HostCall::STALL);
+    const double from = UsToSeconds(NowUs());
     Sleep(static_cast<DWORD>(ms));
     visit->stalledSeconds += ms / 1000.0;
+    visit->stalls.push_back(Interval{from, UsToSeconds(NowUs())});
     ChannelBoard& board = m_board->channels[visit->channel];
     board.recoveredUs = 0;
     board.restoredUs = NowUs();
