@@ -141,7 +141,8 @@ void RunTenHostsBench(const FeederBenchOptions& options)
     PrintSpread("one channel alone, MB/s", alone, "MB/s", 1.0);
     PrintSpread("ten channels at once, total MB/s", total, "MB/s", 1.0);
     if (!alone.empty() && !total.empty())
-        std::printf("  %-44s %.2f\n", "total of ten over one alone (medians)", SpreadOf(total).median / SpreadOf(alone).median);
+        std::printf("  %-44s %.2f\n", "total of ten over one alone (medians)",
+                    SpreadOf(total).median / SpreadOf(alone).median);
     PrintSpread("fairness: slowest over fastest channel", fairness, "%", PERCENT);
     PrintSpread("spread: (fastest - slowest) / mean", spread, "%", PERCENT);
     PrintSpread("CPU, one pair (hosts, writers, Wine server)", cpuAlone, "%", PERCENT);

@@ -6,6 +6,7 @@
 #include "driver_module.h"
 #include "feeder_streams.h"
 #include "soak_probes.h"
+#include "system_error.h"
 #include "wide.h"
 
 namespace {
@@ -76,7 +77,7 @@ bool FeederSoak::MakeWorkFiles(std::string* why)
     m_workDir = TempDirectory() + m_options.runId + "\\";
     CreateDirectoryW(Widen(m_workDir).c_str(), NULL);
     if (!CopyFileW(Widen(StreamPath("soak_ch4.ts")).c_str(), Widen(m_workDir + "channel4.ts").c_str(), FALSE)) {
-        *why = "cannot copy the clip of channel 4 into " + m_workDir + " (error " + std::to_string(GetLastError()) + ")";
+        *why = "cannot copy the clip of channel 4 into " + m_workDir + ": " + SystemErrorText(GetLastError());
         return false;
     }
     std::ofstream map(m_workDir + "channels.txt");
@@ -92,26 +93,35 @@ bool FeederSoak::MakeWorkFiles(std::string* why)
 
 // UDP waits 2 s for silence, so a pause of 4 s is trouble; TCP and HTTP see a
 // killed server at once.
+std::string FeederSoak::SourceOf(const SoakChannel& c) const
+{
+    const std::string n = std::to_string(c.channel);
+    const std::string clip = StreamPath(("soak_ch" + n + ".ts").c_str());
+    const std::string loopback = "127.0.0.1:";
+    switch (c.kind) {
+    case SoakSourceKind::FILE_LOOP:
+        return "file:" + clip + "?loop";
+    case SoakSourceKind::REPLACED_FILE:
+        return "file:" + m_workDir + "channel4.ts?loop";
+    case SoakSourceKind::UDP:
+        return "udp://" + loopback + std::to_string(m_peers.Port("udp")) + "?timeout=2";
+    case SoakSourceKind::RTP:
+        return "udp://" + loopback + std::to_string(m_peers.Port("rtp")) + "?timeout=2";
+    case SoakSourceKind::TCP:
+        return "tcp://" + loopback + std::to_string(m_peers.Port("tcp"));
+    case SoakSourceKind::HTTP:
+        return "http://" + loopback + std::to_string(m_peers.Port("http")) + "/live.ts";
+    case SoakSourceKind::CMD:
+        return "cmd:\"" + Narrow(SoakExe(L"soak_emitter.exe")) + "\" \"" + clip + "\" " + m_options.runId + "-exit-" + n;
+    }
+    return "";
+}
+
 std::vector<std::string> FeederSoak::FeederArgs() const
 {
-    const std::string loopback = "127.0.0.1:";
-    const std::string emitter = "cmd:\"" + Narrow(SoakExe(L"soak_emitter.exe")) + "\" \"";
     std::vector<std::string> map;
-    for (const SoakChannel& c : SOAK_CHANNELS) {
-        const std::string n = std::to_string(c.channel);
-        const std::string clip = StreamPath(("soak_ch" + n + ".ts").c_str());
-        std::string source;
-        switch (c.kind) {
-        case SoakSourceKind::FILE_LOOP:     source = "file:" + clip + "?loop"; break;
-        case SoakSourceKind::REPLACED_FILE: source = "file:" + m_workDir + "channel4.ts?loop"; break;
-        case SoakSourceKind::UDP:  source = "udp://" + loopback + std::to_string(m_peers.Port("udp")) + "?timeout=2"; break;
-        case SoakSourceKind::RTP:  source = "udp://" + loopback + std::to_string(m_peers.Port("rtp")) + "?timeout=2"; break;
-        case SoakSourceKind::TCP:  source = "tcp://" + loopback + std::to_string(m_peers.Port("tcp")); break;
-        case SoakSourceKind::HTTP: source = "http://" + loopback + std::to_string(m_peers.Port("http")) + "/live.ts"; break;
-        case SoakSourceKind::CMD:  source = emitter + clip + "\" " + m_options.runId + "-exit-" + n; break;
-        }
-        map.push_back(n + "=" + source);
-    }
+    for (const SoakChannel& c : SOAK_CHANNELS)
+        map.push_back(std::to_string(c.channel) + "=" + SourceOf(c));
     return map;
 }
 

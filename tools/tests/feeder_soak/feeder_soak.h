@@ -45,6 +45,7 @@ public:
 private:
     // Setup (feeder_soak.cpp)
     bool MakeWorkFiles(std::string* why);
+    std::string SourceOf(const SoakChannel& channel) const;
     std::vector<std::string> FeederArgs() const;
     bool StartHost(uint32_t slot);
     // Tending: the watchdog over the hosts, and progress (feeder_soak.cpp)
@@ -104,6 +105,8 @@ private:
     std::set<std::string>           m_probeNotes;       // what the leftover probes saw while streaming
     int                             m_replaceVersion = 0;
     int                             m_stalls = 0;
+    int                             m_parks = 0;
+    double                          m_lastPark = 0.0;
     uint64_t                        m_drops = 0;
     uint64_t                        m_skipped = 0;
     bool                            m_feederGone = false;

@@ -23,7 +23,8 @@ const CensusAllowance FEEDER_ALLOWANCE = {24, 6, 16ull << 20};
 const CensusAllowance HOST_ALLOWANCE = {12, 4, 8ull << 20};
 const long FEEDER_LEAST_THREADS = 11;      // the main thread and ten channel workers
 const long HOST_LEAST_THREADS = 1;
-const int  LEAST_HOSTS_COUNTED_TWICE = 2;
+// Killed hosts are replaced; in a run of one fault kind few may live from one count to another.
+const int  LEAST_HOSTS_COUNTED_TWICE = 1;
 const wchar_t EMITTER_EXE[] = L"soak_emitter.exe";
 
 } // namespace
@@ -41,7 +42,12 @@ bool FeederSoak::Park(const char* when, bool final)
         Fail(std::string("the hosts did not leave their channels within 30 s, ") + when);
     Pause(PARK_SETTLE_SECONDS);
     const CensusFigures feeder = TakeCensus(m_feeder.Handle());
-    (final ? m_feederEnd : m_feederStart) = feeder;
+    if (final)
+        m_feederEnd = feeder;
+    else if (m_parks == 0)
+        m_feederStart = feeder;
+    m_parks += 1;
+    m_lastPark = Now();
     std::printf("[soak] census %s: feeder %s\n", when, CensusText(feeder).c_str());
     for (const HostProcess& host : m_hosts) {
         const DWORD pid = GetProcessId(host.process->Handle());

@@ -18,6 +18,9 @@ const double FAULT_GAP_SPREAD_SECONDS = 2.0;
 const double LONG_FAULT_GAP_SECONDS = 10.0;     // between faults, long run
 const double LONG_FAULT_GAP_SPREAD_SECONDS = 30.0;
 const double LONG_RUN_SECONDS = 600.0;
+// Long runs count in between as well: a trend, and hosts that replaced killed
+// ones counted twice before the end.
+const double COUNT_EVERY_SECONDS = 300.0;
 // No fault starts this close to the end, and none waits past the second bound:
 // the last count needs the feeder still running.
 const double NO_NEW_FAULT_SECONDS = 40.0;
@@ -62,6 +65,10 @@ void FeederSoak::InjectFaults()
             if (Now() >= m_endAt - NO_NEW_FAULT_SECONDS)
                 break;
             Inject(plan);
+            if (longRun && Now() - m_lastPark >= COUNT_EVERY_SECONDS && Now() < m_endAt - NO_NEW_FAULT_SECONDS) {
+                const std::string when = "at " + std::to_string(static_cast<int>((Now() - m_startedAt) / 60)) + " min";
+                Park(when.c_str(), false);
+            }
             const double spread = (m_random.Next() % 1000) / 1000.0;
             Pause(longRun ? LONG_FAULT_GAP_SECONDS + spread * LONG_FAULT_GAP_SPREAD_SECONDS
                           : FAULT_GAP_SECONDS + spread * FAULT_GAP_SPREAD_SECONDS);

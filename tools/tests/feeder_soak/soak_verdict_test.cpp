@@ -39,7 +39,8 @@ FaultRecord Fault(FaultKind kind, uint32_t channel, double at, double tookSecond
 
 TEST(SoakVerdict, GoodVisitsPassAndAreCounted)
 {
-    const SoakVerdict v = JudgeVisits({GoodVisit(FILE_CHANNEL, 10), GoodVisit(UDP_CHANNEL, 15), GoodVisit(FILE_CHANNEL, 20)}, {});
+    const SoakVerdict v =
+        JudgeVisits({GoodVisit(FILE_CHANNEL, 10), GoodVisit(UDP_CHANNEL, 15), GoodVisit(FILE_CHANNEL, 20)}, {});
     EXPECT_TRUE(v.failures.empty()) << v.failures.front();
     EXPECT_EQ(v.visits, 3u);
     EXPECT_EQ(v.zaps, 2u);          // the host's first selection is no zap

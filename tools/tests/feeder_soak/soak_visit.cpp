@@ -102,9 +102,11 @@ std::string FormatVisit(const VisitRecord& r)
     char line[320];
     std::snprintf(line, sizeof line,
                   "%sslot=%u channel=%u selected=%.4f ended=%.4f zap=%.4f bytes=%" PRIu64 " packets=%" PRIu64
-                  " foreign=%u first_foreign=%u cc=%" PRIu64 " stray=%" PRIu64 " rate=%.4f stalled=%.3f cut=%d gap=%.3f",
+                  " foreign=%u first_foreign=%u cc=%" PRIu64 " stray=%" PRIu64 " rate=%.4f stalled=%.3f"
+                  " cut=%d gap=%.3f",
                   VISIT_TAG, r.slot, r.channel, r.selectedAt, r.endedAt, r.zapSeconds, r.bytes, r.packets,
-                  r.foreignPids, r.firstForeign, r.continuityErrors, r.strayBytes, r.rateRatio, r.stalledSeconds, r.cut ? 1 : 0, r.longestGap);
+                  r.foreignPids, r.firstForeign, r.continuityErrors, r.strayBytes, r.rateRatio, r.stalledSeconds,
+                  r.cut ? 1 : 0, r.longestGap);
     return line;
 }
 
