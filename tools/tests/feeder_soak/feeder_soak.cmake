@@ -54,9 +54,12 @@ set_tests_properties(feeder.soak PROPERTIES LABELS soak RESOURCE_LOCK zelmoor_na
 add_executable(zelmoor_feeder_soak_tests ${SOAK_DIR}/soak_verdict_test.cpp ${SOAK_DIR}/soak_visit_test.cpp
     ${SOAK_DIR}/soak_options_test.cpp ${SOAK_DIR}/soak_rules_test.cpp ${SOAK_DIR}/soak_proc_net.cpp
     ${SOAK_DIR}/soak_visit.cpp ${SOAK_DIR}/soak_verdict.cpp
-    ${SOAK_DIR}/soak_options.cpp ${SOAK_DIR}/soak_peer_link.cpp)
+    ${SOAK_DIR}/soak_options.cpp ${SOAK_DIR}/soak_peer_link.cpp
+    ${SOAK_DIR}/soak_emitter_test.cpp ${CMAKE_CURRENT_SOURCE_DIR}/child_process.cpp)
 target_include_directories(zelmoor_feeder_soak_tests PRIVATE ${SOAK_DIR})
 target_link_libraries(zelmoor_feeder_soak_tests PRIVATE feeder_test_support ws2_32 gtest_main)
+target_compile_definitions(zelmoor_feeder_soak_tests PRIVATE "ZELMOOR_SOAK_EMITTER_EXE=\"$<TARGET_FILE:soak_emitter>\"")
+add_dependencies(zelmoor_feeder_soak_tests soak_emitter soak_clips)
 gtest_discover_tests(zelmoor_feeder_soak_tests TEST_PREFIX "feeder." DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT ${ZELMOOR_DISCOVERY_TIMEOUT})
 
 # The outside peers the soak steers (servers, control line), in Python on Linux.

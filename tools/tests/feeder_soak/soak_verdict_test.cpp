@@ -176,3 +176,28 @@ TEST(SoakVerdict, AVisitTheSoakCutBeforeItsDataWasDueIsNoFailedZap)
     ASSERT_EQ(v.failures.size(), 1u);
     EXPECT_NE(v.failures[0].find("no data within"), std::string::npos);
 }
+
+TEST(SoakVerdict, AVisitEndedBeforeTheFaultIsNotExcused)
+{
+    const FaultRecord fault = Fault(FaultKind::SERVER_KILLED, UDP_CHANNEL, 30.0, 4.0);
+    VisitRecord before = GoodVisit(UDP_CHANNEL, 20.0);
+    before.endedAt = 25.0;
+    EXPECT_FALSE(FaultExcuses(fault, before));
+    VisitRecord across = GoodVisit(UDP_CHANNEL, 28.0);
+    EXPECT_TRUE(FaultExcuses(fault, across));
+}
+
+TEST(SoakVerdict, EveryHostsFirstSelectionIsNoZap)
+{
+    const SoakVerdict v = JudgeVisits({GoodVisit(0, 10), GoodVisit(2, 10), GoodVisit(0, 20), GoodVisit(4, 10)}, {});
+    EXPECT_EQ(v.visits, 4u);
+    EXPECT_EQ(v.zaps, 1u);
+}
+
+TEST(SoakCensus, GrowthOfExactlyTheAllowancePasses)
+{
+    const CensusAllowance allowance = {10, 2, 1 << 20};
+    const CensusFigures start = {100, 12, 50 << 20};
+    EXPECT_TRUE(JudgeCensus("feeder", start, {110, 14, (50 << 20) + (1 << 20)}, allowance, 11).empty());
+    EXPECT_TRUE(JudgeCensus("feeder", start, {90, 11, 40 << 20}, allowance, 11).empty());  // shrinking is fine
+}
