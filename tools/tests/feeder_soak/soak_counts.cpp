@@ -91,7 +91,9 @@ void FeederSoak::ProbeLeftovers(const char* when)
 
 CpuMark FeederSoak::MarkCpu() const
 {
-    const UnixCpu cpu({"zelmoor_feeder.exe", m_options.runId});
+    // Only the feeder's command line names the run's map; the soak's own names
+    // the run and, with --feeder, the feeder's file as well.
+    const UnixCpu cpu({"--map", m_options.runId});
     return CpuMark{Now(), cpu.FeederSeconds(), cpu.ServerSeconds()};
 }
 
