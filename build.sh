@@ -3,10 +3,11 @@
 #   ./build.sh demo      build everything into dist/ and run the demo
 #   ./build.sh test      build everything and run every test under Wine, soak tests included
 #   ./build.sh soak      the soak tests only
+#   ./build.sh soak-feeder --minutes N  the feeder soak alone, N minutes (--seed S repeats a run)
 #   ./build.sh bench     the driver benchmark, 64-bit DLL then 32-bit DLL
 #   ./build.sh fuzz      the fuzzed host alone, as long as asked (--seconds N, --seed S)
 #   ./build.sh fuzz-native  the feeder core's native fuzz targets, each as long as asked (--seconds N)
-#   ./build.sh bench-feeder  the feeder benchmark: zap time, CPU, UDP drops
+#   ./build.sh bench-feeder  the feeder benchmark: zap time, CPU, UDP drops, ten hosts at once (--ten-hosts: only that)
 #   ./build.sh package   zip dist/ with the README into release/
 #   ./build.sh build     build only
 # Each command installs missing packages first (apt-get; root or sudo).
@@ -192,17 +193,36 @@ run_native_fuzz() {
     return $status
 }
 
+# The feeder soak for --minutes N (default 3), with --seed S to repeat a run.
+run_feeder_soak() {
+    local args=() tests=$ROOT/build/mingw-x64/tools/tests
+    while [ $# -gt 0 ]; do
+        case "$1" in
+            --minutes) [ $# -ge 2 ] && [[ "$2" =~ ^[1-9][0-9]*$ ]] \
+                           || { echo "build: --minutes takes a whole number of minutes, 1 or more" >&2; exit 2; }
+                       args+=(--minutes "$2"); shift 2 ;;
+            --seed)    [ $# -ge 2 ] && [[ "$2" =~ ^[0-9]+$ ]] \
+                           || { echo "build: --seed takes a whole number, 0 or more" >&2; exit 2; }
+                       args+=(--seed "$2"); shift 2 ;;
+            *) echo "build: soak-feeder takes only --minutes N and --seed S" >&2; exit 2 ;;
+        esac
+    done
+    bash "$ROOT/tools/tests/feeder_soak/feeder_soak.sh" "$WINE_RUN" "$tests/zelmoor_feeder_soak.exe" "$tests/streams" \
+        "${args[@]}"
+}
+
 command=${1:-demo}
 shift || true
 case "$command" in
     build)   install_missing_packages; build_all ;;
     test)    install_missing_packages; build_all; start_wine; run_tests "$@" ;;
     soak)    install_missing_packages; build_all; start_wine; run_tests -L soak "$@" ;;
+    soak-feeder) install_missing_packages; build_all; start_wine; run_feeder_soak "$@" ;;
     demo)    install_missing_packages; build_all; start_wine; "$ROOT/tools/demo.sh" "$@" ;;
     bench)   install_missing_packages; build_all; start_wine; run_benches "$@" ;;
     fuzz)    install_missing_packages; build_all; start_wine; "$WINE_RUN" 64 "$ROOT/build/mingw-x64/tests/host_fuzz.exe" "$@" ;;
     fuzz-native) install_missing_packages; build_all; run_native_fuzz "$@" ;;
     bench-feeder) install_missing_packages; build_all; start_wine; "$WINE_RUN" 64 "$ROOT/build/mingw-x64/bench/zelmoor_feeder_bench.exe" "$@" ;;
     package) install_missing_packages; build_all; "$ROOT/tools/package.sh" ;;
-    *) echo "usage: $0 {demo|test|soak|bench|bench-feeder|fuzz|fuzz-native|package|build}" >&2; exit 2 ;;
+    *) echo "usage: $0 {demo|test|soak|soak-feeder|bench|bench-feeder|fuzz|fuzz-native|package|build}" >&2; exit 2 ;;
 esac

@@ -17,6 +17,9 @@ struct FeederBenchOptions {
     double  idleSeconds = 30.0;
     double  relaySeconds = 10.0;
     double  soakSeconds = 30.0;
+    double  manySeconds = 10.0;     // a round of the ten-host section
+    int     manyRounds = 3;
+    bool    onlyManyHosts = false;
 };
 
 // The feeder as a child process.
@@ -64,6 +67,9 @@ private:
     double          m_selectCall = 0.0;
 };
 
+// CPU seconds of every Linux process whose command line holds `mark`.
+double UnixCpuOfAll(const std::string& mark);
+
 double SecondsNow();
 void PrintSpread(const char* what, std::vector<double> values, const char* unit, double scale);
 
@@ -71,3 +77,4 @@ void RunZapBench(const FeederBenchOptions& options);
 void RunCpuBench(const FeederBenchOptions& options);
 void RunUdpSoakBench(const FeederBenchOptions& options);
 void RunLiveBench(const FeederBenchOptions& options);
+void RunTenHostsBench(const FeederBenchOptions& options);

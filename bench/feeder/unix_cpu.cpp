@@ -4,6 +4,7 @@
 #include "feeder_bench.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -56,6 +57,31 @@ int FindUnixPid(const std::function<bool(const std::string& procDir)>& matches)
     return pid;
 }
 
+// Every process of /proc (seen as a folder of Z:) that `matches` accepts.
+std::vector<int> FindUnixPids(const std::function<bool(const std::string& procDir)>& matches)
+{
+    std::vector<int> pids;
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((std::string(PROC_ROOT) + "*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE)
+        return pids;
+    do {
+        const int candidate = std::atoi(found.cFileName);
+        if (candidate > 0 && matches(std::string(PROC_ROOT) + found.cFileName))
+            pids.push_back(candidate);
+    } while (FindNextFileA(h, &found));
+    FindClose(h);
+    return pids;
+}
+
+std::string CommandLineOf(const std::string& procDir)
+{
+    std::string cmdline = FileText(procDir + "\\cmdline");
+    for (char& c : cmdline)
+        c = c == '\0' ? ' ' : c;
+    return cmdline;
+}
+
 // The process whose command line holds every one of `marks`, not Wine's start.exe.
 int FindProgramPid(const std::vector<std::string>& marks)
 {
@@ -89,6 +115,17 @@ double PidSeconds(int pid)
 }
 
 } // namespace
+
+double UnixCpuOfAll(const std::string& mark)
+{
+    double seconds = 0.0;
+    for (int pid : FindUnixPids([&](const std::string& dir) {
+             const std::string cmdline = CommandLineOf(dir);
+             return cmdline.find(mark) != std::string::npos && cmdline.find("start.exe") == std::string::npos;
+         }))
+        seconds += std::max(0.0, PidSeconds(pid));
+    return seconds;
+}
 
 UnixCpu::UnixCpu(const std::vector<std::string>& feederMarks)
     : m_feederPid(FindProgramPid(feederMarks)), m_serverPid(FindWineServerPid())

@@ -28,6 +28,11 @@ typedef LONG(WINAPI* QuerySystemInformation)(ULONG, PVOID, ULONG, PULONG);
 
 long CountOwnHandles()
 {
+    return CountProcessHandles(GetCurrentProcessId());
+}
+
+long CountProcessHandles(DWORD pid)
+{
     auto query = reinterpret_cast<QuerySystemInformation>(
         GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation"));
     if (query == nullptr)
@@ -41,7 +46,7 @@ long CountOwnHandles()
     if (status < 0)
         return -1;
     const HandleTable* table = reinterpret_cast<const HandleTable*>(buffer.data());
-    const USHORT self = static_cast<USHORT>(GetCurrentProcessId());
+    const USHORT self = static_cast<USHORT>(pid);
     long count = 0;
     for (ULONG i = 0; i < table->Count; ++i)
         count += table->Entries[i].ProcessId == self;
@@ -58,13 +63,18 @@ long CountOwnHandles()
 
 long CountOwnThreads()
 {
+    return CountProcessThreads(GetCurrentProcessId());
+}
+
+long CountProcessThreads(DWORD pid)
+{
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
         return -1;
     THREADENTRY32 entry = {};
     entry.dwSize = sizeof(entry);
     long count = 0;
-    const DWORD self = GetCurrentProcessId();
+    const DWORD self = pid;
     for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
         count += entry.th32OwnerProcessID == self;
     CloseHandle(snapshot);

@@ -6,6 +6,9 @@
 // GetProcessHandleCount answers 0 under Wine, so the system handle table is asked.
 long CountOwnHandles();
 long CountOwnThreads();
+// The same for another process, by its id; -1 when the count failed.
+long CountProcessHandles(DWORD pid);
+long CountProcessThreads(DWORD pid);
 
 struct Census {
     long handles;

@@ -88,3 +88,6 @@ target_compile_definitions(zelmoor_feeder_net_tests PRIVATE
 add_dependencies(zelmoor_feeder_net_tests zelmoor_feeder driver_beside_tool_tests)
 gtest_discover_tests(zelmoor_feeder_net_tests TEST_PREFIX "feeder." DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT ${ZELMOOR_DISCOVERY_TIMEOUT}
     PROPERTIES RESOURCE_LOCK zelmoor_names TIMEOUT 180)
+
+# The long-running feeder soak and its own tests.
+include(feeder_soak/feeder_soak.cmake)
