@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "feeder_role.h"
+#include "thread_join.h"
 
 namespace {
 
@@ -42,13 +43,7 @@ bool ChannelWorker::Start()
 
 bool ChannelWorker::Join(DWORD timeoutMs)
 {
-    if (m_hThread == NULL)
-        return true;
-    if (WaitForSingleObject(m_hThread, timeoutMs) != WAIT_OBJECT_0)
-        return false;
-    CloseHandle(m_hThread);
-    m_hThread = NULL;
-    return true;
+    return JoinThread(&m_hThread, timeoutMs);
 }
 
 DWORD WINAPI ChannelWorker::ThreadMain(void* self)

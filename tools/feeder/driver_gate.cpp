@@ -1,5 +1,7 @@
 #include "driver_gate.h"
 
+#include "thread_join.h"
+
 namespace {
 
 const wchar_t IN_USE_MUTEX[] = L"Zelmoor";
@@ -19,12 +21,8 @@ bool DriverGate::Start(HANDLE hStop)
 
 bool DriverGate::Join(DWORD timeoutMs)
 {
-    if (m_hThread != NULL) {
-        if (WaitForSingleObject(m_hThread, timeoutMs) != WAIT_OBJECT_0)
-            return false;   // the thread still sets m_hOpen: it stays
-        CloseHandle(m_hThread);
-        m_hThread = NULL;
-    }
+    if (!JoinThread(&m_hThread, timeoutMs))
+        return false;   // the thread still sets m_hOpen: it stays
     if (m_hOpen != NULL) {
         CloseHandle(m_hOpen);
         m_hOpen = NULL;

@@ -1,6 +1,7 @@
 #include "map_reload.h"
 
 #include "system_error.h"
+#include "thread_join.h"
 
 namespace {
 
@@ -55,13 +56,7 @@ bool MapReloader::Start(HANDLE hStop, std::string* why)
 
 bool MapReloader::Join(DWORD timeoutMs)
 {
-    if (m_hThread == NULL)
-        return true;
-    if (WaitForSingleObject(m_hThread, timeoutMs) != WAIT_OBJECT_0)
-        return false;
-    CloseHandle(m_hThread);
-    m_hThread = NULL;
-    return true;
+    return JoinThread(&m_hThread, timeoutMs);
 }
 
 DWORD WINAPI MapReloader::ThreadMain(void* self)
