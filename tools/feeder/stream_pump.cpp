@@ -26,6 +26,7 @@ StreamPump::StreamPump(ChannelPipe* pipe, DeliveryLedger* ledger, HANDLE hStop, 
 
 void StreamPump::Reset()
 {
+    m_aligner.Drop();
     m_aligned.clear();
     m_alignedDone = 0;
     m_fillSize = 0;

@@ -103,6 +103,13 @@ void TsAligner::Flush(std::vector<uint8_t>* out)
     m_locked = false;
 }
 
+void TsAligner::Drop()
+{
+    m_pos = m_held.size();
+    Compact();
+    m_locked = false;
+}
+
 void TsAligner::Reset()
 {
     Skip(m_held.size() - m_pos);

@@ -28,6 +28,9 @@ public:
     void Flush(std::vector<uint8_t>* out);
     // A reconnect: a packet begun before it is never finished by bytes after it.
     void Reset();
+    // A new visit: what the last one held went to no host. It was not left out of
+    // the stream, so it is not counted as skipped.
+    void Drop();
     // Bytes left out since the start: before alignment, between packets, torn packets.
     uint64_t SkippedBytes() const { return m_skipped; }
     size_t HeldBytes() const { return m_held.size() - m_pos; }

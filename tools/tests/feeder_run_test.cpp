@@ -259,6 +259,19 @@ TEST_F(FeederRun, AnEndedRunClosesItsSourcesAndSummarisesEachChannel)
     EXPECT_NE(output.find("channel 6: visits 0, delivered 0 bytes"), std::string::npos) << output;
 }
 
+TEST_F(FeederRun, VisitsLeftMidFileCountNoSkippedBytesForACleanRecording)
+{
+    // Two visits of 2.5 s fit its time well: the summary must count both.
+    ASSERT_TRUE(m_feeder.Start({"--seconds", "9", "1=file:" + StreamPath("clip_b.ts") + "?loop"}));
+    for (int visit = 0; visit < 2; ++visit)
+        ASSERT_GT(Visit(1, SHORT_VISIT_SECONDS).bytes.size(), 0u);
+    m_host.Leave();
+    EXPECT_EQ(m_feeder.Wait(EXIT_DEADLINE_MS), 0u) << m_feeder.Output();
+    const std::string output = m_feeder.Output();
+    EXPECT_NE(output.find("channel 1: visits 2, delivered "), std::string::npos) << output;
+    EXPECT_NE(output.find("drops 0, skipped 0 bytes"), std::string::npos) << output;
+}
+
 TEST_F(FeederRun, SourceTroubleIsSaidWithItsReasonAndRetriedLaterEachTime)
 {
     ASSERT_TRUE(m_feeder.Start({"4=file:no-such-recording.ts"}));

@@ -93,6 +93,24 @@ TEST(TsAligner, AQuietSourcesLastWholePacketIsReleasedWithoutWaitingForTheNext)
     EXPECT_EQ(aligner.SkippedBytes(), 0u);
 }
 
+TEST(TsAligner, WhatAVisitLeftHeldGoesToNoHostAndIsNotCountedAsSkippedUnlikeATornReconnect)
+{
+    const std::vector<uint8_t> stream = Packets(1, 5);
+    TsAligner dropped, reset;
+    std::vector<uint8_t> out;
+    dropped.Push(stream.data(), stream.size() - 100, &out);
+    reset.Push(stream.data(), stream.size() - 100, &out);
+    dropped.Drop();
+    reset.Reset();
+    EXPECT_EQ(dropped.SkippedBytes(), 0u);
+    EXPECT_EQ(reset.SkippedBytes(), TS_PACKET_BYTES - 100) << "a torn packet at a reconnect is left out";
+    out.clear();
+    dropped.Push(stream.data(), stream.size(), &out);
+    dropped.Flush(&out);
+    EXPECT_EQ(out, stream) << "the next visit aligns anew";
+    EXPECT_EQ(dropped.SkippedBytes(), 0u);
+}
+
 TEST(TsAligner, AShortCleanStreamPassesWholeAtItsEnd)
 {
     TsAligner aligner;
