@@ -1,6 +1,5 @@
 #include "soak_probes.h"
 
-#include <psapi.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -9,6 +8,7 @@
 
 #include "census.h"
 #include "driver_module.h"
+#include "private_bytes.h"
 #include "soak_layout.h"
 #include "soak_proc_net.h"
 
@@ -33,24 +33,6 @@ std::vector<SocketLine> ReadSockets(const char* path, bool* readable)
     return sockets;
 }
 
-// Committed private memory by walking the process's address space, where Wine
-// answers no private usage for another process.
-uint64_t WalkCommittedPrivate(HANDLE process)
-{
-    uint64_t total = 0;
-    MEMORY_BASIC_INFORMATION region;
-    const BYTE* address = nullptr;
-    while (VirtualQueryEx(process, address, &region, sizeof region) == sizeof region) {
-        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
-            total += region.RegionSize;
-        const BYTE* next = static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize;
-        if (next <= address)
-            break;      // wrapped at the top of the address space
-        address = next;
-    }
-    return total;
-}
-
 } // namespace
 
 CensusFigures TakeCensus(HANDLE process)
@@ -59,12 +41,7 @@ CensusFigures TakeCensus(HANDLE process)
     const DWORD pid = GetProcessId(process);
     figures.handles = CountProcessHandles(pid);
     figures.threads = CountProcessThreads(pid);
-    PROCESS_MEMORY_COUNTERS_EX counters = {};
-    counters.cb = sizeof counters;
-    if (GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters))
-        figures.privateBytes = counters.PrivateUsage;
-    if (figures.privateBytes == 0)
-        figures.privateBytes = WalkCommittedPrivate(process);
+    figures.privateBytes = CommittedPrivateBytes(process);
     return figures;
 }
 
