@@ -14,6 +14,7 @@
 
 #include "file_play.h"
 #include "fuzz_check.h"
+#include "fuzz_input.h"
 #include "ts_packet.h"
 
 namespace {
@@ -54,14 +55,7 @@ const int      NO_PROGRESS_READS = 20;
 
 enum EventKind { READ, STEP, CUT, GROW, REWRITE, FAIL_IO, EVENT_KINDS };
 
-// Reads a byte of the input, or zero past its end.
-struct Input {
-    const uint8_t*  data;
-    size_t          size;
-    size_t          at = 0;
-
-    uint8_t Byte() { return at < size ? data[at++] : 0; }
-};
+using Input = FuzzInput;
 
 // The file as a reader sees it: a prefix of `content`, which a rewrite replaces.
 struct FakeFile : PlayFile {

@@ -12,6 +12,7 @@
 
 #include "file_play.h"
 #include "fuzz_check.h"
+#include "fuzz_input.h"
 #include "live_scan.h"
 #include "ts_packet.h"
 
@@ -37,13 +38,7 @@ const size_t   PLAY_ON_CAPACITY = 16 * TS_PACKET_BYTES;
 const uint64_t ROUNDING_TICKS = 1;
 const uint64_t SPACING_TICKS = static_cast<uint64_t>(LIVE_MARK_SPACING_SECONDS * PCR_TICKS_PER_SECOND);
 
-struct Input {
-    const uint8_t*  data;
-    size_t          size;
-    size_t          at = 0;
-
-    uint8_t Byte() { return at < size ? data[at++] : 0; }
-};
+using Input = FuzzInput;
 
 struct MemoryFile : PlayFile {
     std::vector<uint8_t>    content;

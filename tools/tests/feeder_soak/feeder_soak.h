@@ -67,6 +67,7 @@ private:
     bool Arm(uint32_t channel);
     void Release(uint32_t channel);
     bool AwaitRecovery(FaultRecord* record);
+    void PeerOutage(FaultRecord* record, const std::string& down, const std::string& up, double seconds);
     void KillServer(FaultRecord* record);
     void PauseSender(FaultRecord* record);
     void EndProgram(FaultRecord* record);

@@ -174,34 +174,31 @@ bool FeederSoak::AwaitRecovery(FaultRecord* record)
     return true;
 }
 
-void FeederSoak::KillServer(FaultRecord* record)
+// A peer taken down for `seconds` and brought back; the channel's recovery counts from its return.
+void FeederSoak::PeerOutage(FaultRecord* record, const std::string& down, const std::string& up, double seconds)
 {
-    const std::string name = KindOf(record->channel) == SoakSourceKind::TCP ? "tcp" : "http";
     std::string answer;
     record->injectedAt = Now();
-    if (!m_peers.Command("kill " + name, &answer))
-        Fail("soak_peers.py could not kill the " + name + " server: " + answer);
-    Pause(SERVER_DOWN_SECONDS);
+    if (!m_peers.Command(down, &answer))
+        Fail("soak_peers.py could not '" + down + "': " + answer);
+    Pause(seconds);
     ChannelBoard& board = m_board->channels[record->channel];
     board.minGapMs = SOURCE_GAP_MS;
     board.restoredUs = NowUs();
-    if (!m_peers.Command("start " + name, &answer))
-        Fail("soak_peers.py could not start the " + name + " server again: " + answer);
+    if (!m_peers.Command(up, &answer))
+        Fail("soak_peers.py could not '" + up + "': " + answer);
+}
+
+void FeederSoak::KillServer(FaultRecord* record)
+{
+    const std::string name = KindOf(record->channel) == SoakSourceKind::TCP ? "tcp" : "http";
+    PeerOutage(record, "kill " + name, "start " + name, SERVER_DOWN_SECONDS);
 }
 
 void FeederSoak::PauseSender(FaultRecord* record)
 {
     const std::string name = KindOf(record->channel) == SoakSourceKind::UDP ? "udp" : "rtp";
-    std::string answer;
-    record->injectedAt = Now();
-    if (!m_peers.Command("pause " + name, &answer))
-        Fail("soak_peers.py could not pause the " + name + " sender: " + answer);
-    Pause(SENDER_PAUSE_SECONDS);
-    ChannelBoard& board = m_board->channels[record->channel];
-    board.minGapMs = SOURCE_GAP_MS;
-    board.restoredUs = NowUs();
-    if (!m_peers.Command("resume " + name, &answer))
-        Fail("soak_peers.py could not resume the " + name + " sender: " + answer);
+    PeerOutage(record, "pause " + name, "resume " + name, SENDER_PAUSE_SECONDS);
 }
 
 // The program ends at once; the feeder is to start it again.
