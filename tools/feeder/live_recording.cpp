@@ -37,7 +37,7 @@ std::string LiveRecording::Prepare(HANDLE hStop)
     m_hStop = hStop;
     std::string why;
     if (!Scan(&why))
-        return why.empty() ? std::string() : why;
+        return why;     // empty when stopped mid-scan
     char loop[SECONDS_TEXT_BYTES];
     std::snprintf(loop, sizeof loop, "%.*f", LOOP_SECONDS_DECIMALS, m_index->LoopSeconds());
     return "indexed " + m_path + " for live play: a loop of " + loop + " s, "
