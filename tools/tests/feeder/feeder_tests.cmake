@@ -1,5 +1,9 @@
-# The feeder's tests. Transport streams made by ffmpeg at build time, beside the
-# tests: three clips with PIDs of their own, at constant mux rates.
+# The feeder's tests, in the feeder's folders; support/ holds what they share.
+# Included from tools/tests, whose build folder they use. Transport streams made
+# by ffmpeg at build time, beside the tests: three clips with PIDs of their own,
+# at constant mux rates.
+set(FEEDER_TESTS_DIR ${CMAKE_CURRENT_LIST_DIR})
+set(FEEDER_TEST_SUPPORT ${FEEDER_TESTS_DIR}/support)
 find_program(FFMPEG ffmpeg REQUIRED)
 set(FEEDER_STREAMS "${CMAKE_CURRENT_BINARY_DIR}/streams")
 set(FFMPEG_COMMON -v error -y -t 3 -c:v mpeg2video -b:v 1500k -c:a mp2 -b:a 128k -f mpegts)
@@ -23,29 +27,37 @@ add_custom_command(OUTPUT "${DRIVER_BESIDE_TOOL_TESTS}"
     DEPENDS "${ZELMOOR_DRIVER_DLL}" VERBATIM)
 add_custom_target(driver_beside_tool_tests ALL DEPENDS "${DRIVER_BESIDE_TOOL_TESTS}")
 
-add_library(feeder_test_support STATIC ts_check.cpp synthetic_ts.cpp switching_host.cpp feeder_streams.cpp)
-target_include_directories(feeder_test_support PUBLIC .)
+add_library(feeder_test_support STATIC ${FEEDER_TEST_SUPPORT}/ts_check.cpp ${FEEDER_TEST_SUPPORT}/synthetic_ts.cpp
+    ${FEEDER_TEST_SUPPORT}/switching_host.cpp ${FEEDER_TEST_SUPPORT}/feeder_streams.cpp)
+# The tools' shared test support (a child process, a test pipe) sits in tools/tests itself.
+target_include_directories(feeder_test_support PUBLIC ${FEEDER_TEST_SUPPORT} ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(feeder_test_support PUBLIC test_support zelmoor_tools_common)
 
-add_executable(ts_emitter ts_emitter.cpp)
+add_executable(ts_emitter ${FEEDER_TEST_SUPPORT}/ts_emitter.cpp)
 target_link_libraries(ts_emitter PRIVATE zelmoor_tools_common)
 target_link_options(ts_emitter PRIVATE -municode)
 
-add_executable(inherit_probe inherit_probe.cpp)
+add_executable(inherit_probe ${FEEDER_TEST_SUPPORT}/inherit_probe.cpp)
 target_link_options(inherit_probe PRIVATE -municode)
 
-add_executable(zelmoor_feeder_unit_tests feeder_options_test.cpp file_source_test.cpp file_source_cut_test.cpp
-    feeder_states_test.cpp board_layout_test.cpp board_redraw_test.cpp status_board_test.cpp ts_aligner_test.cpp
-    cmd_source_test.cpp source_settings_test.cpp live_index_test.cpp live_file_source_test.cpp log_file_test.cpp
-    service_options_test.cpp map_diff_test.cpp)
+add_executable(zelmoor_feeder_unit_tests ${FEEDER_TESTS_DIR}/feeder_options_test.cpp
+    ${FEEDER_TESTS_DIR}/core/board_layout_test.cpp ${FEEDER_TESTS_DIR}/core/board_redraw_test.cpp
+    ${FEEDER_TESTS_DIR}/core/ts_aligner_test.cpp ${FEEDER_TESTS_DIR}/core/source_settings_test.cpp
+    ${FEEDER_TESTS_DIR}/core/live_index_test.cpp
+    ${FEEDER_TESTS_DIR}/sources/file_source_test.cpp ${FEEDER_TESTS_DIR}/sources/file_source_cut_test.cpp
+    ${FEEDER_TESTS_DIR}/sources/cmd_source_test.cpp ${FEEDER_TESTS_DIR}/sources/live_file_source_test.cpp
+    ${FEEDER_TESTS_DIR}/channels/feeder_states_test.cpp ${FEEDER_TESTS_DIR}/channels/map_diff_test.cpp
+    ${FEEDER_TESTS_DIR}/console/status_board_test.cpp ${FEEDER_TESTS_DIR}/console/log_file_test.cpp
+    ${FEEDER_TESTS_DIR}/service/service_options_test.cpp)
 target_link_libraries(zelmoor_feeder_unit_tests PRIVATE zelmoor_feeder_core feeder_test_support gtest_main)
 target_compile_definitions(zelmoor_feeder_unit_tests PRIVATE
     "ZELMOOR_INHERIT_PROBE_EXE=\"$<TARGET_FILE:inherit_probe>\"")
 add_dependencies(zelmoor_feeder_unit_tests feeder_streams inherit_probe)
 gtest_discover_tests(zelmoor_feeder_unit_tests TEST_PREFIX "feeder." DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT ${ZELMOOR_DISCOVERY_TIMEOUT})
 
-add_executable(zelmoor_feeder_run_tests feeder_run_test.cpp feeder_stop_test.cpp feeder_live_test.cpp
-    feeder_service_test.cpp map_reload_test.cpp feeder_child.cpp child_process.cpp test_pipe.cpp)
+add_executable(zelmoor_feeder_run_tests ${FEEDER_TESTS_DIR}/feeder_run_test.cpp ${FEEDER_TESTS_DIR}/feeder_live_test.cpp
+    ${FEEDER_TESTS_DIR}/channels/feeder_stop_test.cpp ${FEEDER_TESTS_DIR}/service/feeder_service_test.cpp
+    ${FEEDER_TESTS_DIR}/map/map_reload_test.cpp ${FEEDER_TEST_SUPPORT}/feeder_child.cpp child_process.cpp test_pipe.cpp)
 target_link_libraries(zelmoor_feeder_run_tests PRIVATE zelmoor_feeder_core zelmoor_tools_common feeder_test_support
     gtest_main)
 target_compile_definitions(zelmoor_feeder_run_tests PRIVATE
@@ -59,28 +71,29 @@ gtest_discover_tests(zelmoor_feeder_run_tests TEST_PREFIX "feeder." DISCOVERY_MO
     PROPERTIES RESOURCE_LOCK zelmoor_names TIMEOUT 180)
 
 # The demo's host, beside the driver copy and the streams.
-add_executable(zelmoor_demo_host demo_switch_host.cpp)
+add_executable(zelmoor_demo_host ${FEEDER_TEST_SUPPORT}/demo_switch_host.cpp)
 target_link_libraries(zelmoor_demo_host PRIVATE feeder_test_support zelmoor_tools_common)
 target_link_options(zelmoor_demo_host PRIVATE -municode)
 add_dependencies(zelmoor_demo_host feeder_streams driver_beside_tool_tests)
 
 # The feeder's network sources against loopback peers made in-process.
-add_executable(zelmoor_net_source_tests net_source_test.cpp)
+add_executable(zelmoor_net_source_tests ${FEEDER_TESTS_DIR}/sources/net_source_test.cpp)
 target_link_libraries(zelmoor_net_source_tests PRIVATE zelmoor_feeder_core gtest_main)
 target_compile_definitions(zelmoor_net_source_tests PRIVATE "ZELMOOR_EMITTER_EXE=\"$<TARGET_FILE:ts_emitter>\"")
 add_dependencies(zelmoor_net_source_tests ts_emitter)
 gtest_discover_tests(zelmoor_net_source_tests TEST_PREFIX "tools." DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT ${ZELMOOR_DISCOVERY_TIMEOUT})
 
 # The same sources against real outside senders and servers, which the script starts.
-add_executable(zelmoor_net_peer_tests net_peer_test.cpp)
+add_executable(zelmoor_net_peer_tests ${FEEDER_TESTS_DIR}/sources/net_peer_test.cpp)
 target_link_libraries(zelmoor_net_peer_tests PRIVATE zelmoor_feeder_core feeder_test_support gtest_main)
 add_test(NAME tools.net_peers
-    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/net_peer_test.sh ${ZELMOOR_WINE_RUN}
+    COMMAND bash ${FEEDER_TESTS_DIR}/sources/net_peer_test.sh ${ZELMOOR_WINE_RUN}
             $<TARGET_FILE:zelmoor_net_peer_tests>)
 set_tests_properties(tools.net_peers PROPERTIES TIMEOUT 300)
 
 # Network channels end to end: the feeder as a child, loopback peers and the host in-process.
-add_executable(zelmoor_feeder_net_tests feeder_net_test.cpp net_peers.cpp feeder_child.cpp child_process.cpp)
+add_executable(zelmoor_feeder_net_tests ${FEEDER_TESTS_DIR}/feeder_net_test.cpp ${FEEDER_TEST_SUPPORT}/net_peers.cpp
+    ${FEEDER_TEST_SUPPORT}/feeder_child.cpp child_process.cpp)
 target_link_libraries(zelmoor_feeder_net_tests PRIVATE zelmoor_tools_common feeder_test_support ws2_32 gtest_main)
 target_compile_definitions(zelmoor_feeder_net_tests PRIVATE
     "ZELMOOR_FEEDER_EXE=\"$<TARGET_FILE:zelmoor_feeder>\""
@@ -90,4 +103,4 @@ gtest_discover_tests(zelmoor_feeder_net_tests TEST_PREFIX "feeder." DISCOVERY_MO
     PROPERTIES RESOURCE_LOCK zelmoor_names TIMEOUT 180)
 
 # The long-running feeder soak and its own tests.
-include(feeder_soak/feeder_soak.cmake)
+include(${CMAKE_CURRENT_SOURCE_DIR}/feeder_soak/feeder_soak.cmake)
