@@ -49,7 +49,7 @@ add_executable(zelmoor_feeder_unit_tests ${FEEDER_TESTS_DIR}/feeder_options_test
     ${FEEDER_TESTS_DIR}/channels/feeder_states_test.cpp ${FEEDER_TESTS_DIR}/channels/map_diff_test.cpp
     ${FEEDER_TESTS_DIR}/console/status_board_test.cpp ${FEEDER_TESTS_DIR}/console/log_file_test.cpp
     ${FEEDER_TESTS_DIR}/service/service_options_test.cpp)
-target_link_libraries(zelmoor_feeder_unit_tests PRIVATE zelmoor_feeder_core feeder_test_support gtest_main)
+target_link_libraries(zelmoor_feeder_unit_tests PRIVATE zelmoor_feeder_shell feeder_test_support gtest_main)
 target_compile_definitions(zelmoor_feeder_unit_tests PRIVATE
     "ZELMOOR_INHERIT_PROBE_EXE=\"$<TARGET_FILE:inherit_probe>\"")
 add_dependencies(zelmoor_feeder_unit_tests feeder_streams inherit_probe)
@@ -58,7 +58,7 @@ gtest_discover_tests(zelmoor_feeder_unit_tests TEST_PREFIX "feeder." DISCOVERY_M
 add_executable(zelmoor_feeder_run_tests ${FEEDER_TESTS_DIR}/feeder_run_test.cpp ${FEEDER_TESTS_DIR}/feeder_live_test.cpp
     ${FEEDER_TESTS_DIR}/channels/feeder_stop_test.cpp ${FEEDER_TESTS_DIR}/service/feeder_service_test.cpp
     ${FEEDER_TESTS_DIR}/map/map_reload_test.cpp ${FEEDER_TEST_SUPPORT}/feeder_child.cpp child_process.cpp test_pipe.cpp)
-target_link_libraries(zelmoor_feeder_run_tests PRIVATE zelmoor_feeder_core zelmoor_tools_common feeder_test_support
+target_link_libraries(zelmoor_feeder_run_tests PRIVATE zelmoor_feeder_shell zelmoor_tools_common feeder_test_support
     gtest_main)
 target_compile_definitions(zelmoor_feeder_run_tests PRIVATE
     "ZELMOOR_FEEDER_EXE=\"$<TARGET_FILE:zelmoor_feeder>\""
@@ -78,14 +78,14 @@ add_dependencies(zelmoor_demo_host feeder_streams driver_beside_tool_tests)
 
 # The feeder's network sources against loopback peers made in-process.
 add_executable(zelmoor_net_source_tests ${FEEDER_TESTS_DIR}/sources/net_source_test.cpp)
-target_link_libraries(zelmoor_net_source_tests PRIVATE zelmoor_feeder_core gtest_main)
+target_link_libraries(zelmoor_net_source_tests PRIVATE zelmoor_feeder_shell gtest_main)
 target_compile_definitions(zelmoor_net_source_tests PRIVATE "ZELMOOR_EMITTER_EXE=\"$<TARGET_FILE:ts_emitter>\"")
 add_dependencies(zelmoor_net_source_tests ts_emitter)
 gtest_discover_tests(zelmoor_net_source_tests TEST_PREFIX "tools." DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT ${ZELMOOR_DISCOVERY_TIMEOUT})
 
 # The same sources against real outside senders and servers, which the script starts.
 add_executable(zelmoor_net_peer_tests ${FEEDER_TESTS_DIR}/sources/net_peer_test.cpp)
-target_link_libraries(zelmoor_net_peer_tests PRIVATE zelmoor_feeder_core feeder_test_support gtest_main)
+target_link_libraries(zelmoor_net_peer_tests PRIVATE zelmoor_feeder_shell feeder_test_support gtest_main)
 add_test(NAME tools.net_peers
     COMMAND bash ${FEEDER_TESTS_DIR}/sources/net_peer_test.sh ${ZELMOOR_WINE_RUN}
             $<TARGET_FILE:zelmoor_net_peer_tests>)
