@@ -5,6 +5,8 @@
 namespace {
 
 const WORD WINSOCK_VERSION_WANTED = MAKEWORD(2, 2);
+const DWORD MS_PER_SECOND = 1000;
+const long US_PER_MS = 1000;
 
 INIT_ONCE g_startOnce = INIT_ONCE_STATIC_INIT;
 int g_startResult = 0;
@@ -44,4 +46,12 @@ void CloseAndClear(SOCKET& s)
     if (s != INVALID_SOCKET)
         closesocket(s);
     s = INVALID_SOCKET;
+}
+
+timeval SocketWait(DWORD ms)
+{
+    timeval tv;
+    tv.tv_sec = static_cast<long>(ms / MS_PER_SECOND);
+    tv.tv_usec = static_cast<long>(ms % MS_PER_SECOND) * US_PER_MS;
+    return tv;
 }

@@ -17,3 +17,6 @@ std::string LastSocketErrorText();
 
 // Closes a socket and leaves INVALID_SOCKET behind; safe to call twice.
 void CloseAndClear(SOCKET& s);
+
+// select's wait for a number of milliseconds.
+timeval SocketWait(DWORD ms);
