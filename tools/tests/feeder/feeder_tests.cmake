@@ -43,7 +43,7 @@ target_link_options(inherit_probe PRIVATE -municode)
 add_executable(zelmoor_feeder_unit_tests ${FEEDER_TESTS_DIR}/feeder_options_test.cpp
     ${FEEDER_TESTS_DIR}/core/board_layout_test.cpp ${FEEDER_TESTS_DIR}/core/board_redraw_test.cpp
     ${FEEDER_TESTS_DIR}/core/ts_aligner_test.cpp ${FEEDER_TESTS_DIR}/core/source_settings_test.cpp
-    ${FEEDER_TESTS_DIR}/core/live_index_test.cpp
+    ${FEEDER_TESTS_DIR}/core/live_index_test.cpp ${FEEDER_TESTS_DIR}/core/packet_pacer_test.cpp
     ${FEEDER_TESTS_DIR}/sources/file_source_test.cpp ${FEEDER_TESTS_DIR}/sources/file_source_cut_test.cpp
     ${FEEDER_TESTS_DIR}/sources/cmd_source_test.cpp ${FEEDER_TESTS_DIR}/sources/live_file_source_test.cpp
     ${FEEDER_TESTS_DIR}/channels/feeder_states_test.cpp ${FEEDER_TESTS_DIR}/channels/map_diff_test.cpp
@@ -77,7 +77,10 @@ target_link_options(zelmoor_demo_host PRIVATE -municode)
 add_dependencies(zelmoor_demo_host feeder_streams driver_beside_tool_tests)
 
 # The feeder's network sources against loopback peers made in-process.
-add_executable(zelmoor_net_source_tests ${FEEDER_TESTS_DIR}/sources/net_source_test.cpp)
+add_executable(zelmoor_net_source_tests ${FEEDER_TESTS_DIR}/sources/net_source_test.cpp
+    ${FEEDER_TESTS_DIR}/sources/stream_queue_test.cpp ${FEEDER_TESTS_DIR}/sources/tcp_source_test.cpp
+    ${FEEDER_TESTS_DIR}/sources/http_source_test.cpp ${FEEDER_TESTS_DIR}/sources/cmd_source_silence_test.cpp
+    ${FEEDER_TESTS_DIR}/sources/net_source_support.cpp)
 target_link_libraries(zelmoor_net_source_tests PRIVATE zelmoor_feeder_shell gtest_main)
 target_compile_definitions(zelmoor_net_source_tests PRIVATE "ZELMOOR_EMITTER_EXE=\"$<TARGET_FILE:ts_emitter>\"")
 add_dependencies(zelmoor_net_source_tests ts_emitter)
