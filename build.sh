@@ -188,7 +188,7 @@ run_native_fuzz() {
     for seeds in "$ROOT"/tools/fuzz/corpus/*/; do
         name=$(basename "$seeds")
         bash "$ROOT/tools/fuzz/run_fuzz.sh" "$ROOT/build/native-fuzz/tools/fuzz/$name" "$seeds" \
-            "$ROOT/tools/fuzz/regressions/$name" "$ROOT/build/native-fuzz/fuzz-artifacts/$name" "$seconds" || status=1
+            "$ROOT/tools/fuzz/regressions/$name" "$ROOT/build/native-fuzz/fuzz-artifacts/$name" --seconds "$seconds" || status=1
     done
     return $status
 }

@@ -79,6 +79,10 @@ void TsAligner::Release(std::vector<uint8_t>* out)
         out->insert(out->end(), m_held.begin() + m_pos, m_held.begin() + m_pos + TS_PACKET_BYTES);
         m_pos += TS_PACKET_BYTES;
     }
+    // A released packet was never confirmed by the sync after it, so what follows
+    // a quiet spell (junk, a sender restarted mid-packet) must prove itself anew.
+    if (m_locked && m_held.size() > m_pos && !SyncAt(m_pos))
+        m_locked = false;
     Compact();
 }
 

@@ -93,6 +93,20 @@ TEST(TsAligner, AQuietSourcesLastWholePacketIsReleasedWithoutWaitingForTheNext)
     EXPECT_EQ(aligner.SkippedBytes(), 0u);
 }
 
+TEST(TsAligner, BytesAfterAQuietSpellMustStartWithSyncBeforeTheyPass)
+{
+    const std::vector<uint8_t> before = Packets(1, 3);
+    const std::vector<uint8_t> after = Join(Junk(TS_PACKET_BYTES), Packets(4, 3));
+    TsAligner aligner;
+    std::vector<uint8_t> out;
+    aligner.Push(before.data(), before.size(), &out);
+    aligner.Release(&out);
+    aligner.Push(after.data(), after.size(), &out);
+    aligner.Flush(&out);
+    EXPECT_EQ(out, Packets(1, 6)) << "the junk that a sync followed 188 bytes later went out as a packet";
+    EXPECT_EQ(aligner.SkippedBytes(), TS_PACKET_BYTES);
+}
+
 TEST(TsAligner, WhatAVisitLeftHeldGoesToNoHostAndIsNotCountedAsSkippedUnlikeATornReconnect)
 {
     const std::vector<uint8_t> stream = Packets(1, 5);
