@@ -38,12 +38,15 @@ bool TsAligner::Lock()
     return false;
 }
 
-// A packet goes out once the byte after it is the next packet's sync; anything
-// else there means the packet was torn or junk followed it, and alignment is sought anew.
+// A packet goes out once it starts with sync and the byte after it is the next
+// packet's sync; anything else means the packet was torn or junk followed it, and
+// alignment is sought anew. Its own sync is checked too: a packet released in a
+// quiet spell was never confirmed, so what follows it (junk, a sender restarted
+// mid-packet) must prove itself.
 void TsAligner::EmitConfirmed(std::vector<uint8_t>* out)
 {
     while (m_locked && m_held.size() - m_pos > TS_PACKET_BYTES) {
-        if (!SyncAt(m_pos + TS_PACKET_BYTES)) {
+        if (!SyncAt(m_pos) || !SyncAt(m_pos + TS_PACKET_BYTES)) {
             // The next real packet may begin inside this one: look from its second byte on.
             m_locked = false;
             Skip(1);
@@ -79,10 +82,6 @@ void TsAligner::Release(std::vector<uint8_t>* out)
         out->insert(out->end(), m_held.begin() + m_pos, m_held.begin() + m_pos + TS_PACKET_BYTES);
         m_pos += TS_PACKET_BYTES;
     }
-    // A released packet was never confirmed by the sync after it, so what follows
-    // a quiet spell (junk, a sender restarted mid-packet) must prove itself anew.
-    if (m_locked && m_held.size() > m_pos && !SyncAt(m_pos))
-        m_locked = false;
     Compact();
 }
 
