@@ -22,6 +22,7 @@
 #include "service_host.h"
 #include "service_install.h"
 #include "map_reload.h"
+#include "trust_check.h"
 #include "status_board.h"
 #include "system_error.h"
 #include "wide.h"
@@ -128,9 +129,10 @@ int Run(const FeederOptions& options)
     ChannelRoster roster(&board, &gate);
     // A reloaded map passes the same rule as the map the feeder started with.
     const bool allowCommands = options.allowCommands;
-    MapReloader reloader(options, &roster, &board, [allowCommands](const std::vector<ChannelMapping>& mappings,
-                                                                   std::string* why) {
-        return !MapRefusedForThisRun(allowCommands, mappings, why);
+    MapReloader reloader(options, &roster, &board, [allowCommands, trust = ReloadTrust(options)](
+                                                       const std::vector<ChannelMapping>& mappings,
+                                                       std::string* why) mutable {
+        return !MapRefusedForThisRun(allowCommands, mappings, why) && trust(mappings, why);
     });
     int code = FEEDER_EXIT_OK;
     std::string why;
@@ -180,6 +182,11 @@ int Install(const FeederOptions& options)
         std::fprintf(stderr, "zelmoor_feeder: %s\n", trouble.c_str());
         return FEEDER_EXIT_USAGE;
     }
+    const std::string untrusted = InstallTrustTrouble(options, account);
+    if (!untrusted.empty()) {
+        std::fprintf(stderr, "zelmoor_feeder: not installed: %s\n", untrusted.c_str());
+        return FEEDER_EXIT_SERVICE;
+    }
     if (AccountNeedsPassword(account) && !ReadServicePassword(account.name, &account.password, &why)) {
         std::fprintf(stderr, "zelmoor_feeder: %s\n", why.c_str());
         return FEEDER_EXIT_USAGE;
@@ -206,6 +213,8 @@ int RunService(const FeederOptions& options, const ParseOutcome& outcome, bool m
         code = mapFileUnreadable ? FEEDER_EXIT_MAP_FILE : FEEDER_EXIT_USAGE;
     else if (MapRefusedForThisRun(options.allowCommands, options.mappings, &why))
         code = FEEDER_EXIT_USAGE;
+    else if (UntrustedForThisRun(options, options.mappings, &why))
+        code = FEEDER_EXIT_SERVICE;
     const auto body = [&]() -> int {
         if (code == FEEDER_EXIT_OK)
             return Run(options);

@@ -198,6 +198,7 @@ ParseOutcome ParseFeederOptions(const std::vector<std::string>& args, FeederOpti
             if (!TakeValue(args, &i, "--map", &value))
                 return ParseOutcome::Error("--map needs a file name (or - for standard input)");
             options->mapPath = value;
+            options->mapPaths.push_back(value);
             std::vector<ChannelMapping> fromFile;
             std::string text;
             const ParseOutcome added = AddMapFile(value, &fromFile, &text, unreadable);

@@ -26,7 +26,8 @@ struct FeederOptions {
     std::vector<ChannelMapping> mappings;       // in channel order
     double                      seconds = 0.0;  // 0: until Ctrl+C
     std::string                 logPath;        // empty: no log file
-    std::string                 mapPath;        // the --map file as given; empty without one
+    std::string                 mapPath;        // the last --map file as given; empty without one
+    std::vector<std::string>    mapPaths;       // every --map as given, in order
     ServiceMode                 service = ServiceMode::NONE;
     bool                        allowCommands = false;  // a service may run cmd: sources
     std::string                 serviceAccount;         // empty: LocalSystem

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -53,6 +55,28 @@ size_t Count(const std::string& text, const std::string& part)
     for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
         ++count;
     return count;
+}
+
+// Lets Everyone change a file or folder; under Wine that sets the others' write bit.
+::testing::AssertionResult LetEveryoneChange(const std::string& path)
+{
+    PACL dacl = NULL;
+    PSECURITY_DESCRIPTOR descriptor = NULL;
+    EXPLICIT_ACCESS_W everyone = {};
+    BuildExplicitAccessWithNameW(&everyone, const_cast<wchar_t*>(L"Everyone"), GENERIC_ALL, GRANT_ACCESS,
+                                 NO_INHERITANCE);
+    PACL wider = NULL;
+    const std::wstring wide = Widen(path);
+    DWORD error = GetNamedSecurityInfoW(wide.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, NULL, NULL, &dacl,
+                                        NULL, &descriptor);
+    if (error == ERROR_SUCCESS && (error = SetEntriesInAclW(1, &everyone, dacl, &wider)) == ERROR_SUCCESS)
+        error = SetNamedSecurityInfoW(const_cast<wchar_t*>(wide.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                      NULL, NULL, wider, NULL);
+    LocalFree(wider);
+    LocalFree(descriptor);
+    if (error == ERROR_SUCCESS)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "cannot let Everyone change " << path << ": error " << error;
 }
 
 DWORD ServiceState(SC_HANDLE service, SERVICE_STATUS* status)
@@ -326,6 +350,57 @@ TEST_F(FeederService, ItIsRegisteredToStartWithTheSystemAndToBeRestartedIfItDies
     ASSERT_GT(failure->cActions, 0u) << "no restart asked for";
     for (DWORD i = 0; i < failure->cActions; ++i)
         EXPECT_EQ(failure->lpsaActions[i].Type, SC_ACTION_RESTART) << "action " << i;
+}
+
+TEST_F(FeederService, AnInstallIsRefusedAndRegistersNothingWhenOthersMayChangeTheMapItsFolderOrTheLogsFolder)
+{
+    const std::string logFolder = m_folder + "\\logs";
+    ASSERT_TRUE(CreateDirectoryA(logFolder.c_str(), NULL));
+    WriteMap("1 = file:C:\\rec\\a.ts\n");
+    const std::vector<std::string> install = {"--install-service", "--map", m_map, "--log", logFolder + "\\f.log"};
+    std::string output;
+    ASSERT_EQ(RunFeeder(install, &output), 0u) << "admin-only to begin with:\n" << output;
+    RemoveService();
+    // Each case is checked before the one already made: the map's folder, the map, the log's folder.
+    for (const std::string& path : {logFolder, m_map, m_folder}) {
+        SCOPED_TRACE(path);
+        ASSERT_TRUE(LetEveryoneChange(path));
+        EXPECT_EQ(RunFeeder(install, &output), 5u) << output;
+        std::printf("%s", output.c_str());
+        EXPECT_NE(output.find("not installed: "), std::string::npos) << output;
+        EXPECT_NE(output.find(path + (path == m_map ? "" : " (which holds ")), std::string::npos) << output;
+        EXPECT_NE(output.find(" can be changed by Everyone, "), std::string::npos) << output;
+        EXPECT_NE(output.find("icacls \"" + path + "\" /inheritance:r /grant:r"), std::string::npos) << output;
+        ScHandle service(OpenService());
+        EXPECT_EQ(service.Get(), nullptr) << "a refused install registered the service";
+    }
+}
+
+TEST_F(FeederService, AMapOthersMayChangeIsNotLoadedOnReloadNorAtStartButAConsoleRunTakesIt)
+{
+    WriteMap("1 = file:C:\\rec\\a.ts\n");
+    ASSERT_TRUE(Install());
+    ScHandle service(OpenService());
+    ASSERT_NE(service.Get(), nullptr);
+    ASSERT_TRUE(Start(service.Get()));
+    ASSERT_TRUE(LetEveryoneChange(m_folder));
+    WriteMap("1 = file:C:\\rec\\a.ts\n3 = file:C:\\rec\\c.ts\n");
+    const std::string refusal = "the folder " + m_folder + " (which holds the map file " + m_map
+                              + ") can be changed by Everyone";
+    EXPECT_TRUE(LogHolds(m_map + ": refused: " + refusal));
+    SERVICE_STATUS status = {};
+    EXPECT_EQ(ServiceState(service.Get(), &status), static_cast<DWORD>(SERVICE_RUNNING));
+    TimedStop(service.Get());
+    EXPECT_EQ(ReadText(m_log).find("channel 3: added"), std::string::npos) << ReadText(m_log);
+
+    ASSERT_TRUE(StartServiceW(service.Get(), 0, NULL)) << GetLastError();
+    ASSERT_TRUE(WaitForState(service.Get(), SERVICE_STOPPED, &status));
+    EXPECT_EQ(status.dwServiceSpecificExitCode, 5u);
+    EXPECT_TRUE(LogHolds("not started: " + refusal));
+
+    FeederChild console;
+    ASSERT_TRUE(console.Start({"--map", m_map, "--seconds", "1"}));
+    EXPECT_EQ(console.Wait(INSTALL_DEADLINE_MS), 0u) << console.Output();
 }
 
 TEST(FeederLog, AnUnwritableLogIsSaidOnceOnStandardErrorWhileTheChannelsGoOn)
