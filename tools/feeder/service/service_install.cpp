@@ -109,7 +109,7 @@ std::string ServiceInstallTrouble(const FeederOptions& options)
         return "a service has no standard input to read its map from: give --map an absolute file path";
     if (!options.mapPath.empty() && !IsAbsolutePath(options.mapPath))
         return "--map '" + options.mapPath + "' must be an absolute path for a service, which does not start in"
-               " this folder (C:\\tv\\channels.txt, not channels.txt)";
+               " this folder (C:\\ProgramData\\Zelmoor\\channels.txt, not channels.txt)";
     if (!options.logPath.empty() && !IsAbsolutePath(options.logPath))
         return "--log '" + options.logPath + "' must be an absolute path for a service";
     std::string why;
