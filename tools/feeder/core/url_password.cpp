@@ -1,5 +1,6 @@
 #include "url_password.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -9,6 +10,8 @@ const size_t SCHEME_END_CHARS = sizeof SCHEME_END - 1;
 const char AUTHORITY_END[] = "/?#";
 const char USER_INFO_END = '@';
 const char PASSWORD_START = ':';
+const char IPV6_START = '[';
+const char DIGITS[] = "0123456789";
 const char ESCAPE = '%';
 const size_t ESCAPE_DIGITS = 2;
 const int HEX_BASE = 16;
@@ -28,7 +31,8 @@ size_t PasswordColon(const std::string& text, size_t scheme)
 }
 
 // Where the password of the URL whose scheme ends at `scheme` may lie: from
-// *colon (exclusive) to *at, the text's last '@'; false when that URL has none.
+// *colon (exclusive) to *at, the text's last '@', as a password may hold an '@'
+// and a '/' both; false when that URL has none.
 bool FindPassword(const std::string& text, size_t scheme, size_t* colon, size_t* at)
 {
     *colon = PasswordColon(text, scheme);
@@ -111,19 +115,32 @@ std::string HideUrlPasswords(const std::string& reason, const std::string& text)
     return hidden;
 }
 
-// Two '@' in the authority, or one past its end after a ':', tell of a '#', '?',
-// '/' or '@' typed in the user information, which a client would take for the
-// end of the host, the password or the user.
+namespace {
+
+// An authority without an '@' that reads "name:" with no port after it: a password
+// cut short at a '/', '?' or '#' typed in it, when an '@' follows further on.
+bool LooksCutShort(const std::string& authority)
+{
+    const size_t colon = authority.find(PASSWORD_START);
+    if (colon == std::string::npos || authority.empty() || authority[0] == IPV6_START)
+        return false;
+    const std::string port = authority.substr(colon + 1);
+    return port.empty() || port.find_first_not_of(DIGITS) != std::string::npos;
+}
+
+} // namespace
+
+// Two '@' in the authority tell of an '@' typed in the user information; none,
+// where one follows the authority, of a '#', '?' or '/' that ended it early. One
+// '@' in the authority reads as written, though the path or query hold more.
 bool CheckUrlUserInfoWritten(const std::string& url, size_t authority, std::string* why)
 {
     const size_t end = url.find_first_of(AUTHORITY_END, authority);
-    const size_t first = url.find(USER_INFO_END, authority);
-    const size_t last = url.rfind(USER_INFO_END);
-    if (first == std::string::npos)
-        return true;
-    const bool twoInAuthority = first != last && (end == std::string::npos || last < end);
-    const bool pastAuthority = end != std::string::npos && last > end && url.find(PASSWORD_START, authority) < last;
-    if (!twoInAuthority && !pastAuthority)
+    const std::string written =
+        authority > url.size() ? "" : url.substr(authority, end == std::string::npos ? end : end - authority);
+    const auto ats = std::count(written.begin(), written.end(), USER_INFO_END);
+    const bool atFurther = end != std::string::npos && url.find(USER_INFO_END, end) != std::string::npos;
+    if (ats == 1 || (ats == 0 && !(atFurther && LooksCutShort(written))))
         return true;
     *why = WRITE_ESCAPED;
     return false;

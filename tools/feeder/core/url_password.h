@@ -2,7 +2,7 @@
 // feeder writes: the status board, event lines, the summary and its messages.
 // A password may hold any character, '@', '/' and "://" among them, so what is
 // hidden reaches from a URL's first ':' after its user to the text's last '@':
-// more than the password when a path holds an '@', never less.
+// more than the password when a path or query holds an '@', never less.
 #pragma once
 #include <string>
 
