@@ -50,14 +50,14 @@ bool ReadMapFile(const std::string& path, std::string* text, std::string* why, u
     if (!fromStdin && h != INVALID_HANDLE_VALUE)
         CloseHandle(h);
     if (!ok) {
-        *why = "cannot read the map file " + path + " (" + SystemErrorText(error) + ")";
+        *why = "cannot read the map file " + MaskUrlPassword(path) + " (" + SystemErrorText(error) + ")";
         *readError = error;
         return false;
     }
     std::string trouble;
     *readError = 0;
     if (!MapBytesToUtf8(bytes, text, &trouble)) {
-        *why = "cannot read the map file " + path + " (" + trouble + ")";
+        *why = "cannot read the map file " + MaskUrlPassword(path) + " (" + trouble + ")";
         return false;
     }
     return true;
@@ -209,9 +209,9 @@ ParseOutcome ParseFeederOptions(const std::vector<std::string>& args, FeederOpti
         } else if (IsOption(arg, "--seconds")) {
             if (!TakeValue(args, &i, "--seconds", &value) || !ParseSeconds(value, SECONDS_MAX, &options->seconds))
                 return ParseOutcome::Error("--seconds needs a number of seconds above 0, up to a year, not '"
-                                           + value + "'");
+                                           + MaskUrlPassword(value) + "'");
         } else if (!arg.empty() && arg[0] == '-') {
-            return ParseOutcome::Error("unknown option '" + arg + "'");
+            return ParseOutcome::Error("unknown option '" + MaskUrlPassword(arg) + "'");
         } else {
             ChannelMapping mapping;
             std::string why;

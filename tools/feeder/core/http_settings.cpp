@@ -41,7 +41,8 @@ bool ReadHttpSettings(const std::string& text, HttpSettings* settings, std::stri
     if (SplitTrailingOption(text, SILENCE_OPTION, TIMEOUT_STARTS, &settings->url, &value)
         && !ParseSilenceLimit(value, &settings->silenceLimitMs, why))
         return false;
-    return CheckPort(settings->url, prefixLength, &settings->port, why);
+    return CheckUrlUserInfoWritten(settings->url, prefixLength, why)
+        && CheckPort(settings->url, prefixLength, &settings->port, why);
 }
 
 } // namespace

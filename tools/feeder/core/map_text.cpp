@@ -8,6 +8,7 @@ namespace {
 
 const char MAPPING_SEPARATOR = '=';
 const char COMMENT_START = '#';
+const char PASSWORD_START = ':';
 const char WHITESPACE[] = " \t\r";
 
 std::string Trim(const std::string& text)
@@ -44,7 +45,9 @@ bool SplitMapping(const std::string& text, uint32_t lastChannel, uint32_t* chann
     const std::string number = Trim(text.substr(0, equals));
     uint64_t value = 0;
     if (!ParseUnsigned(number, 0, lastChannel, &value)) {
-        *why = "channel '" + number + "' is out of range (0 to " + std::to_string(lastChannel) + ")";
+        // A ':' before the '=' may start a URL's password ("http://u:se=cret@h/" without N=).
+        const std::string shown = number.find(PASSWORD_START) == std::string::npos ? "'" + number + "' " : "";
+        *why = "channel " + shown + "is out of range (0 to " + std::to_string(lastChannel) + ")";
         return false;
     }
     *channel = static_cast<uint32_t>(value);
