@@ -1,6 +1,7 @@
 #include "command_policy.h"
 
 #include "feeder_role.h"
+#include "service_paths.h"
 
 namespace {
 
@@ -25,5 +26,6 @@ bool CommandsRefused(const std::vector<ChannelMapping>& mappings, std::string* w
 
 bool MapRefusedForThisRun(bool allowCommands, const std::vector<ChannelMapping>& mappings, std::string* why)
 {
-    return CurrentFeederRole() == FeederRole::SERVICE && !allowCommands && CommandsRefused(mappings, why);
+    return CurrentFeederRole() == FeederRole::SERVICE
+        && ((!allowCommands && CommandsRefused(mappings, why)) || RelativeFileRefused(mappings, why));
 }

@@ -11,6 +11,6 @@
 // the mappings hold a cmd: source. Used at install, at service start and on reload.
 bool CommandsRefused(const std::vector<ChannelMapping>& mappings, std::string* why);
 
-// The same rule for this run, as a map is loaded or reloaded: only the service
-// refuses, and only when its install did not say --allow-commands.
+// The rules for this run, as a map is loaded or reloaded: only the service refuses,
+// a cmd: source when its install did not say --allow-commands, and a relative file: path.
 bool MapRefusedForThisRun(bool allowCommands, const std::vector<ChannelMapping>& mappings, std::string* why);

@@ -4,6 +4,7 @@
 #include "sc_handle.h"
 #include "service_command.h"
 #include "service_logon_right.h"
+#include "service_paths.h"
 #include "system_error.h"
 #include "url_password.h"
 #include "wide.h"
@@ -16,7 +17,7 @@ namespace {
 
 const wchar_t SERVICE_DESCRIPTION[] = L"Feeds the Zelmoor driver's channels from their sources whenever a host "
                                       L"selects one.";
-// Restarts after a crash: soon, then more slowly, counted anew after a day without one.
+// Restarts after a crash or an exit with an error: soon, then more slowly, counted anew after a day without one.
 const DWORD   RESTART_DELAYS_MS[] = {5000, 15000, 60000};
 const DWORD   FAILURE_RESET_SECONDS = 24 * 3600;
 const DWORD   REMOVE_STOP_WAIT_MS = 10000;   // the service itself stops within 2 s
@@ -46,6 +47,13 @@ bool SetFailureActions(SC_HANDLE service)
     return ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS, &failure) != FALSE;
 }
 
+// Without this the actions apply to crashes only, not to a stop that reports an error code.
+bool SetFailureActionsOnErrorExit(SC_HANDLE service)
+{
+    SERVICE_FAILURE_ACTIONS_FLAG flag = {TRUE};
+    return ChangeServiceConfig2W(service, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag) != FALSE;
+}
+
 void SetDescription(SC_HANDLE service)
 {
     SERVICE_DESCRIPTIONW description = {const_cast<wchar_t*>(SERVICE_DESCRIPTION)};
@@ -71,6 +79,16 @@ std::string PasswordOnCommandLine(const std::vector<std::string>& args)
             return "'" + MaskUrlPassword(arg) + "': the service's command line is stored where every user can"
                    " read it, so a URL password on it would be seen; put the mapping in a map file (--map)"
                    " that only administrators can read";
+    return "";
+}
+
+std::string MapPathTrouble(const std::string& mapPath)
+{
+    if (mapPath == STANDARD_INPUT)
+        return "a service has no standard input to read its map from: give --map an absolute file path";
+    if (!IsAbsolutePath(mapPath))
+        return "--map '" + mapPath + "' must be an absolute path for a service, which does not start in"
+               " this folder (C:\\ProgramData\\Zelmoor\\channels.txt, not channels.txt)";
     return "";
 }
 
@@ -105,15 +123,16 @@ std::string DefaultServiceLogPath(const std::string& mapPath, const std::string&
 
 std::string ServiceInstallTrouble(const FeederOptions& options)
 {
-    if (options.mapPath == STANDARD_INPUT)
-        return "a service has no standard input to read its map from: give --map an absolute file path";
-    if (!options.mapPath.empty() && !IsAbsolutePath(options.mapPath))
-        return "--map '" + options.mapPath + "' must be an absolute path for a service, which does not start in"
-               " this folder (C:\\ProgramData\\Zelmoor\\channels.txt, not channels.txt)";
+    for (const std::string& mapPath : options.mapPaths) {
+        const std::string trouble = MapPathTrouble(mapPath);
+        if (!trouble.empty())
+            return trouble;
+    }
     if (!options.logPath.empty() && !IsAbsolutePath(options.logPath))
         return "--log '" + options.logPath + "' must be an absolute path for a service";
     std::string why;
-    if (!options.allowCommands && CommandsRefused(options.mappings, &why))
+    if ((!options.allowCommands && CommandsRefused(options.mappings, &why))
+        || RelativeFileRefused(options.mappings, &why))
         return why;
     return PasswordOnCommandLine(options.args);
 }
@@ -146,6 +165,9 @@ ServiceOutcome InstallService(const FeederOptions& options, const ServiceAccount
                         + logPath + "; start it now with: sc start ZelmoorFeeder";
     if (!SetFailureActions(service.Get()))
         message += "\nwarning: " + ServiceManagerErrorText("ask for a restart after a crash", GetLastError());
+    else if (!SetFailureActionsOnErrorExit(service.Get()))
+        message += "\nwarning: " + ServiceManagerErrorText("ask for a restart after an exit with an error",
+                                                           GetLastError());
     DWORD error = 0;
     if (!account.name.empty() && !GrantServiceLogonRight(account.name, &error))
         message += "\nwarning: cannot give " + account.name + " the right to log on as a service ("

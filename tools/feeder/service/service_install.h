@@ -23,8 +23,9 @@ struct ServiceOutcome {
 };
 
 // What would make the installed service fail or unsafe, found before anything is
-// registered: a relative or standard-input map, a relative log, cmd: sources not
-// allowed, a URL password on the command line. Empty when the install may go on.
+// registered: any --map that is relative or standard input, a relative log, a
+// relative file: path, cmd: sources not allowed, a URL password on the command
+// line. Empty when the install may go on.
 std::string ServiceInstallTrouble(const FeederOptions& options);
 // The log's path when --log is not given: beside the map, or beside the program.
 std::string DefaultServiceLogPath(const std::string& mapPath, const std::string& exe);

@@ -13,6 +13,7 @@
 
 #include "feeder_child.h"
 #include "feeder_streams.h"
+#include "iat_patch.h"
 #include "sc_handle.h"
 #include "service_install.h"
 #include "switching_host.h"
@@ -33,6 +34,25 @@ const char   NOTHING_LISTENS[] = "127.0.0.1:9";    // the discard port: refused 
 const char   SUMMARY[] = "summary after";
 const DWORD  CONFIG_BYTES = 8192;              // a service's configuration with its strings
 const char   LOGGED_RUN_SECONDS[] = "8";        // long enough for one visit of a file sent unpaced
+const char   PROGRAM[] = "C:\\Program Files\\Zelmoor\\zelmoor_feeder.exe";
+
+// The failure settings the install hands the service manager. Wine's manager keeps
+// none of them (reading them back answers ERROR_INVALID_LEVEL), so they are taken
+// on their way there.
+std::vector<SC_ACTION> g_askedActions;
+BOOL                   g_askedOnErrorExit = FALSE;
+void*                  g_changeConfig2 = nullptr;      // the system's ChangeServiceConfig2W
+
+BOOL WINAPI RecordingChangeConfig2(SC_HANDLE service, DWORD level, void* info)
+{
+    if (level == SERVICE_CONFIG_FAILURE_ACTIONS) {
+        const auto* failure = static_cast<SERVICE_FAILURE_ACTIONSW*>(info);
+        g_askedActions.assign(failure->lpsaActions, failure->lpsaActions + failure->cActions);
+    } else if (level == SERVICE_CONFIG_FAILURE_ACTIONS_FLAG) {
+        g_askedOnErrorExit = static_cast<SERVICE_FAILURE_ACTIONS_FLAG*>(info)->fFailureActionsOnNonCrashFailures;
+    }
+    return reinterpret_cast<decltype(&ChangeServiceConfig2W)>(g_changeConfig2)(service, level, info);
+}
 
 std::string TempFolder()
 {
@@ -261,6 +281,18 @@ TEST_F(FeederService, AMapGoneSinceTheInstallKeepsTheServiceFromStartingAndIsLog
     EXPECT_TRUE(LogHolds("not started: cannot read the map file " + m_map));
 }
 
+TEST_F(FeederService, EveryMapIsCheckedAtInstallNotOnlyTheLastAndARefusalRegistersNothing)
+{
+    WriteMap("1 = file:C:\\rec\\a.ts\n");
+    const std::string piped = m_folder + "\\piped.txt";
+    std::ofstream(piped, std::ios::binary) << "2 = file:C:\\rec\\b.ts\n";
+    std::string output;
+    EXPECT_EQ(RunFeeder({"--install-service", "--map", "-", "--map", m_map}, &output, piped), 2u) << output;
+    EXPECT_NE(output.find("a service has no standard input"), std::string::npos) << output;
+    ScHandle service(OpenService());
+    EXPECT_EQ(service.Get(), nullptr) << "a refused install registered the service";
+}
+
 TEST_F(FeederService, AMapThatGainedACommandSinceTheInstallKeepsTheServiceFromStarting)
 {
     WriteMap("1 = file:C:\\rec\\a.ts\n");
@@ -329,10 +361,20 @@ TEST_F(FeederService, NeitherURLCredentialsNorTheAccountPasswordReachTheLogOrThe
     EXPECT_EQ(Narrow(config->lpServiceStartName), ".\\zelmoorfeed");
 }
 
-TEST_F(FeederService, ItIsRegisteredToStartWithTheSystemAndToBeRestartedIfItDies)
+TEST_F(FeederService, ItIsRegisteredToStartWithTheSystemAndToBeRestartedIfItDiesOrEndsWithAnError)
 {
     WriteMap("1 = file:C:\\rec\\a.ts\n");
-    ASSERT_TRUE(Install());
+    FeederOptions options;
+    bool unreadable = false;
+    ASSERT_EQ(ParseFeederOptions({"--install-service", "--map", m_map}, &options, &unreadable).kind, ParseOutcome::RUN);
+    {
+        IatPatch change(GetModuleHandleW(NULL), "advapi32.dll", "ChangeServiceConfig2W",
+                        reinterpret_cast<void*>(RecordingChangeConfig2));
+        ASSERT_TRUE(change.Applied());
+        g_changeConfig2 = change.Original();
+        const ServiceOutcome installed = InstallService(options, ServiceAccount{}, PROGRAM);
+        ASSERT_TRUE(installed.ok) << installed.message;
+    }
     ScHandle service(OpenService());
     ASSERT_NE(service.Get(), nullptr);
     std::vector<uint8_t> buffer(CONFIG_BYTES);
@@ -341,15 +383,10 @@ TEST_F(FeederService, ItIsRegisteredToStartWithTheSystemAndToBeRestartedIfItDies
     ASSERT_TRUE(QueryServiceConfigW(service.Get(), config, CONFIG_BYTES, &needed)) << GetLastError();
     EXPECT_EQ(config->dwStartType, static_cast<DWORD>(SERVICE_AUTO_START));
     EXPECT_EQ(Narrow(config->lpDisplayName), "Zelmoor feeder");
-    auto* failure = reinterpret_cast<SERVICE_FAILURE_ACTIONSW*>(buffer.data());
-    if (!QueryServiceConfig2W(service.Get(), SERVICE_CONFIG_FAILURE_ACTIONS, buffer.data(), CONFIG_BYTES, &needed)) {
-        ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
-        GTEST_SKIP() << "this service manager (Wine's) does not answer for failure actions: the restart cannot be "
-                        "seen here";
-    }
-    ASSERT_GT(failure->cActions, 0u) << "no restart asked for";
-    for (DWORD i = 0; i < failure->cActions; ++i)
-        EXPECT_EQ(failure->lpsaActions[i].Type, SC_ACTION_RESTART) << "action " << i;
+    ASSERT_FALSE(g_askedActions.empty()) << "no restart asked for";
+    for (size_t i = 0; i < g_askedActions.size(); ++i)
+        EXPECT_EQ(g_askedActions[i].Type, SC_ACTION_RESTART) << "action " << i;
+    EXPECT_TRUE(g_askedOnErrorExit) << "the restarts apply to crashes only, not to an exit with an error code";
 }
 
 TEST_F(FeederService, AnInstallIsRefusedAndRegistersNothingWhenOthersMayChangeTheMapItsFolderOrTheLogsFolder)

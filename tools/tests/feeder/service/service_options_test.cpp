@@ -105,6 +105,8 @@ TEST(ServiceInstall, WhatWouldFailOrBeUnsafeAsAServiceIsRefusedBeforeRegistering
     };
     const Case cases[] = {
         {{"--install-service", "--map", relativeMap}, "must be an absolute path for a service"},
+        {{"--install-service", "--map", relativeMap, "--map", TempMapFile("2 = file:C:\\b.ts\n")}, "--map 'zsm"},
+        {{"--install-service", "1=file:rec\\a.ts"}, "'rec\\a.ts', a relative path, which a service would look"},
         {{"--install-service", "--map", "-", "1=file:C:\\a.ts"}, "a service has no standard input"},
         {{"--install-service", "--log", "feeder.log", "1=file:C:\\a.ts"}, "--log 'feeder.log' must be an absolute path"},
         {{"--install-service", "4=cmd:C:\\tools\\capture.exe"}, "argument 2: channel 4 runs a program (cmd:)"},
@@ -134,9 +136,13 @@ TEST(ServiceInstall, OnlyAServiceInstalledWithoutAllowingCommandsRefusesAMapWith
     EXPECT_FALSE(MapRefusedForThisRun(true, mappings, &why)) << "refused although allowed";
     EXPECT_EQ(why, SENTINEL);
     const bool refused = MapRefusedForThisRun(false, mappings, &why);
+    std::string relativeWhy;
+    const bool relativeRefused = MapRefusedForThisRun(true, Parsed({"2=file:b.ts"}).mappings, &relativeWhy);
     SetFeederRole(FeederRole::CONSOLE);
     EXPECT_TRUE(refused);
     EXPECT_NE(why.find("argument 2: channel 4 runs a program (cmd:)"), std::string::npos) << why;
+    EXPECT_TRUE(relativeRefused) << "a service started or reloaded with a relative file: path";
+    EXPECT_NE(relativeWhy.find("argument 1: channel 2 plays 'b.ts', a relative path"), std::string::npos) << relativeWhy;
 }
 
 TEST(ServiceInstall, WithoutAdministratorRightsTheRefusalSaysSo)
