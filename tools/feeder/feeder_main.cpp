@@ -21,6 +21,7 @@
 #include "service_account.h"
 #include "service_host.h"
 #include "service_install.h"
+#include "service_logon_check.h"
 #include "map_reload.h"
 #include "trust_check.h"
 #include "status_board.h"
@@ -187,10 +188,15 @@ int Install(const FeederOptions& options)
         std::fprintf(stderr, "zelmoor_feeder: not installed: %s\n", untrusted.c_str());
         return FEEDER_EXIT_SERVICE;
     }
-    if (AccountNeedsPassword(account) && !ReadServicePassword(account.name, &account.password, &why)) {
+    std::string note;
+    if (AccountNeedsPassword(account) && (!ReadServicePassword(account.name, &account.password, &why)
+                                          || !CheckServicePassword(account, &why, &note))) {
+        SecureZeroMemory(&account.password[0], account.password.size());
         std::fprintf(stderr, "zelmoor_feeder: %s\n", why.c_str());
         return FEEDER_EXIT_USAGE;
     }
+    if (!note.empty())
+        std::fprintf(stderr, "zelmoor_feeder: warning: %s\n", note.c_str());
     const ServiceOutcome outcome = InstallService(options, account, ProgramPath());
     SecureZeroMemory(&account.password[0], account.password.size());
     std::fprintf(outcome.ok ? stdout : stderr, "zelmoor_feeder: %s\n", outcome.message.c_str());

@@ -10,9 +10,11 @@
 #include "command_policy.h"
 #include "feeder_options.h"
 #include "feeder_role.h"
+#include "iat_patch.h"
 #include "service_account.h"
 #include "service_command.h"
 #include "service_install.h"
+#include "service_logon_check.h"
 #include "wide.h"
 
 namespace {
@@ -186,6 +188,31 @@ TEST(ServiceAccount, AccountsAreLocalSystemOrAUserWithItsDomain)
         EXPECT_FALSE(ParseServiceAccount(bad, &account, &why)) << bad;
         EXPECT_NE(why.find("--service-account takes LocalSystem"), std::string::npos) << bad << ": " << why;
     }
+}
+
+DWORD g_logonError = NO_ERROR;   // what the stand-in for the system's logon answers
+
+BOOL WINAPI AnsweringLogon(const wchar_t*, const wchar_t*, const wchar_t*, DWORD, DWORD, HANDLE* token)
+{
+    *token = NULL;
+    SetLastError(g_logonError);
+    return FALSE;
+}
+
+TEST(ServiceAccount, APasswordTheSystemRefusesFailsTheInstallAndOneItTakesPasses)
+{
+    IatPatch logon(GetModuleHandleW(NULL), "advapi32.dll", "LogonUserW", reinterpret_cast<void*>(AnsweringLogon));
+    ASSERT_TRUE(logon.Applied());
+    const ServiceAccount account{".\\tv", "mistyped"};
+    std::string why;
+    std::string note;
+    g_logonError = ERROR_LOGON_FAILURE;
+    EXPECT_FALSE(CheckServicePassword(account, &why, &note));
+    EXPECT_NE(why.find("refuses to log on as .\\tv with that password (error 1326"), std::string::npos) << why;
+    EXPECT_EQ(why.find("mistyped"), std::string::npos) << why;
+    g_logonError = ERROR_LOGON_TYPE_NOT_GRANTED;    // the password was right; the install grants the right next
+    EXPECT_TRUE(CheckServicePassword(account, &why, &note));
+    EXPECT_EQ(note, "");
 }
 
 TEST(ServiceAccount, AServiceRefusedAPipeIsToldToChangeItsAccount)
