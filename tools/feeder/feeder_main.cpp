@@ -18,6 +18,7 @@
 #include "feeder_role.h"
 #include "feeder_stop.h"
 #include "log_file.h"
+#include "map_wait.h"
 #include "service_account.h"
 #include "service_host.h"
 #include "service_install.h"
@@ -210,23 +211,36 @@ int Remove()
     return outcome.ok ? FEEDER_EXIT_OK : FEEDER_EXIT_SERVICE;
 }
 
-// The service's run: what the install allowed is checked again, as the map may have changed since.
-int RunService(const FeederOptions& options, const ParseOutcome& outcome, bool mapFileUnreadable)
+// Said where a service's user looks: its log and the event log.
+void SayAsService(const std::string& logPath, const std::string& line, WORD type)
 {
-    std::string why = outcome.message;
-    int code = FEEDER_EXIT_OK;
-    if (outcome.kind != ParseOutcome::RUN)
-        code = mapFileUnreadable ? FEEDER_EXIT_MAP_FILE : FEEDER_EXIT_USAGE;
-    else if (MapRefusedForThisRun(options.allowCommands, options.mappings, &why))
-        code = FEEDER_EXIT_USAGE;
-    else if (UntrustedForThisRun(options, options.mappings, &why))
-        code = FEEDER_EXIT_SERVICE;
+    ReportToEventLog("zelmoor_feeder: " + line, type);
+    if (!logPath.empty())
+        LogFile(logPath, TellTrouble).Append({line}, LogDateAndTime());
+}
+
+// The service's run: a map it cannot read yet is waited for, and what the install
+// allowed is checked again, as the map may have changed since.
+int RunService(FeederOptions options, ParseOutcome outcome, bool mapFileUnreadable,
+               const std::vector<std::string>& args)
+{
+    // The log comes first on the stored command line, so it is known even when a map is not.
+    const std::string logPath = options.logPath;
     const auto body = [&]() -> int {
+        const MapWaitNotice say = [&](const std::string& line) {
+            SayAsService(logPath, line, EVENTLOG_WARNING_TYPE);
+        };
+        if (mapFileUnreadable && !AwaitReadableMap(args, g_hStop, say, &options, &outcome))
+            return FEEDER_EXIT_OK;      // stopped while waiting
+        std::string why = outcome.message;
+        int code = FEEDER_EXIT_OK;
+        if (outcome.kind != ParseOutcome::RUN || MapRefusedForThisRun(options.allowCommands, options.mappings, &why))
+            code = FEEDER_EXIT_USAGE;
+        else if (UntrustedForThisRun(options, options.mappings, &why))
+            code = FEEDER_EXIT_SERVICE;
         if (code == FEEDER_EXIT_OK)
             return Run(options);
-        ReportToEventLog("zelmoor_feeder: not started: " + why, EVENTLOG_ERROR_TYPE);
-        if (!options.logPath.empty())
-            LogFile(options.logPath, TellTrouble).Append({"not started: " + why}, LogDateAndTime());
+        SayAsService(logPath, "not started: " + why, EVENTLOG_ERROR_TYPE);
         return code;
     };
     int served = FEEDER_EXIT_OK;
@@ -260,7 +274,7 @@ int wmain(int argc, wchar_t** argv)
     const ParseOutcome outcome = ParseFeederOptions(args, &options, &mapFileUnreadable);
     if (!args.empty() && args[0] == SERVICE_RUN_SWITCH) {
         SetFeederRole(FeederRole::SERVICE);
-        return MakeStopEvents() ? RunService(options, outcome, mapFileUnreadable) : FEEDER_EXIT_START;
+        return MakeStopEvents() ? RunService(options, outcome, mapFileUnreadable, args) : FEEDER_EXIT_START;
     }
     if (outcome.kind == ParseOutcome::HELP) {
         std::fputs(FeederHelpText(), stdout);

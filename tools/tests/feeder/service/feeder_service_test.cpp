@@ -34,6 +34,7 @@ const char   NOTHING_LISTENS[] = "127.0.0.1:9";    // the discard port: refused 
 const char   SUMMARY[] = "summary after";
 const DWORD  CONFIG_BYTES = 8192;              // a service's configuration with its strings
 const char   LOGGED_RUN_SECONDS[] = "8";        // long enough for one visit of a file sent unpaced
+const char   WAITING[] = "waiting for the map: cannot read the map file ";
 const char   PROGRAM[] = "C:\\Program Files\\Zelmoor\\zelmoor_feeder.exe";
 
 // The failure settings the install hands the service manager. Wine's manager keeps
@@ -267,18 +268,28 @@ TEST_F(FeederService, ANamedAccountWithoutAPasswordToReadIsRefusedAndRegistersNo
     EXPECT_EQ(service.Get(), nullptr) << "an install without its password registered the service";
 }
 
-TEST_F(FeederService, AMapGoneSinceTheInstallKeepsTheServiceFromStartingAndIsLogged)
+TEST_F(FeederService, AMapMissingAtStartIsWaitedForWhileRunningAndLoadedOnceItAppears)
 {
     WriteMap("1 = file:C:\\rec\\a.ts\n");
     ASSERT_TRUE(Install());
-    ASSERT_TRUE(DeleteFileA(m_map.c_str()));
+    const std::string saved = m_folder + "\\saved.txt";
+    ASSERT_TRUE(MoveFileA(m_map.c_str(), saved.c_str()));
     ScHandle service(OpenService());
     ASSERT_NE(service.Get(), nullptr);
-    ASSERT_TRUE(StartServiceW(service.Get(), 0, NULL)) << GetLastError();
+    ASSERT_TRUE(Start(service.Get()));
+    ASSERT_TRUE(LogHolds(WAITING + m_map));
+    ASSERT_TRUE(MoveFileA(saved.c_str(), m_map.c_str())) << "the map appears whole, in one rename";
+    EXPECT_TRUE(LogHolds("channel 1: watching for a host"));
     SERVICE_STATUS status = {};
-    ASSERT_TRUE(WaitForState(service.Get(), SERVICE_STOPPED, &status));
-    EXPECT_EQ(status.dwServiceSpecificExitCode, 3u);
-    EXPECT_TRUE(LogHolds("not started: cannot read the map file " + m_map));
+    EXPECT_EQ(ServiceState(service.Get(), &status), static_cast<DWORD>(SERVICE_RUNNING));
+    TimedStop(service.Get());
+    // Stopped while still waiting, it stops at once, and as a stop, not a failure.
+    ASSERT_TRUE(DeleteFileA(m_map.c_str()));
+    ASSERT_TRUE(Start(service.Get()));
+    ASSERT_TRUE(WaitUntil([&] { return Count(ReadText(m_log), WAITING) == 2; }, LOG_LINE_DEADLINE_MS));
+    EXPECT_LE(TimedStop(service.Get()), STOP_LIMIT_MS);
+    ServiceState(service.Get(), &status);
+    EXPECT_EQ(status.dwWin32ExitCode, static_cast<DWORD>(NO_ERROR));
 }
 
 TEST_F(FeederService, EveryMapIsCheckedAtInstallNotOnlyTheLastAndARefusalRegistersNothing)
