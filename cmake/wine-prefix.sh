@@ -20,7 +20,7 @@
 WINE_PREFIX_RUN=$(dirname "${BASH_SOURCE[0]}")/wine-run
 WINE_PREFIX_WINE_DIR=/usr/lib/wine     # every Wine process runs a loader or a server from here
 WINE_PREFIX_SERVER_GRACE=15            # seconds for a server to end its processes (about one, idle)
-WINE_PREFIX_GONE_WAIT=30               # seconds for killed processes to be gone, on a loaded machine
+WINE_PREFIX_GONE_WAIT=60               # seconds for the rest to be gone, on a loaded machine
 WINE_PREFIX_POLL=0.1
 
 # Whether process PID is a Wine process of PREFIX or of a prefix below it. A
@@ -77,19 +77,23 @@ wine_prefix_signal() {   # SIGNAL [PID...]; a process may be gone meanwhile
 }
 
 wine_prefix_end() {
-    local prefix=$1 pid
+    local prefix=$1 deadline left pid
     # By process id, not `wineserver -k`: that finds a server through the prefix
     # folder, and a copy's server in another namespace, or one whose folder is gone, would be missed.
     wine_prefix_signal INT $(wine_prefix_servers "$prefix")
     wine_prefix_wait_none "$WINE_PREFIX_SERVER_GRACE" wine_prefix_servers "$prefix" || true
-    # What is left has lost its server, or its server would not end it.
-    wine_prefix_signal KILL $(wine_prefix_processes "$prefix")
-    wine_prefix_wait_none "$WINE_PREFIX_GONE_WAIT" wine_prefix_processes "$prefix" && return 0
-    echo "wine-prefix: Wine processes of $prefix still run after $WINE_PREFIX_GONE_WAIT s:" >&2
-    for pid in $(wine_prefix_processes "$prefix"); do
-        echo "  $pid $(tr '\0' ' ' 2>/dev/null <"/proc/$pid/cmdline")" >&2
+    deadline=$((SECONDS + WINE_PREFIX_GONE_WAIT))
+    # What is left has lost its server, or its server would not end it; killed
+    # again while any is left, for one may have been starting another.
+    while left=$(wine_prefix_processes "$prefix"); [ -n "$left" ]; do
+        if [ "$SECONDS" -ge "$deadline" ]; then
+            echo "wine-prefix: Wine processes of $prefix still run after $WINE_PREFIX_GONE_WAIT s:" >&2
+            for pid in $left; do echo "  $pid $(tr '\0' ' ' 2>/dev/null <"/proc/$pid/cmdline")" >&2; done
+            return 1
+        fi
+        wine_prefix_signal KILL $left
+        sleep "$WINE_PREFIX_POLL"
     done
-    return 1
 }
 
 # A folder whose processes would not end is kept, so that they can still be found.
