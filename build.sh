@@ -20,6 +20,7 @@ PRESETS=(driver-msvc-x64 driver-msvc-x86 mingw-x64 mingw-x86 native-fuzz)
 # What each tree's programs are: Windows programs of a bitness, or Linux ones.
 declare -A PRESET_BITS=([driver-msvc-x64]=64 [driver-msvc-x86]=32 [mingw-x64]=64 [mingw-x86]=32 [native-fuzz]=native)
 WINE_RUN=$ROOT/cmake/wine-run
+source "$ROOT/cmake/wine-prefix.sh"
 PACKAGES=(cmake ninja-build clang lld llvm libclang-rt-14-dev googletest mingw-w64 wine wine64 wine32:i386 zip unzip
           ffmpeg python3 iproute2)
 JOBS=$(nproc)
@@ -46,25 +47,10 @@ build_all() {
     done
 }
 
-# Pipe and mutex names are global within a prefix: every run gets its own, booted once.
+# Every command that runs Windows programs boots its own prefix, and ends its
+# processes however the run ends, before the prefix goes (cmake/wine-prefix.sh).
 start_wine() {
-    if [ -z "${WINEPREFIX:-}" ]; then
-        WINE_TMP=$(mktemp -d)
-        export WINEPREFIX="$WINE_TMP/prefix"
-        trap 'wineserver -k 2>/dev/null || true; rm -rf "$WINE_TMP"' EXIT
-    else
-        trap 'wineserver -k 2>/dev/null || true' EXIT
-    fi
-    export WINEDEBUG=${WINEDEBUG:--all}
-    echo "== booting Wine prefix $WINEPREFIX"
-    local boot_log
-    boot_log=$("$WINE_RUN" 64 wineboot -i 2>&1) || { echo "$boot_log" >&2; echo "build: the Wine prefix did not boot" >&2; exit 1; }
-    wineserver -w
-    # One server for the whole run: a new one for each test program costs seconds.
-    wineserver -p
-    # The first program of a prefix starts Wine's services, which inherit its output
-    # and would keep ctest waiting on it for ever; start them here, detached.
-    "$WINE_RUN" 64 cmd /c exit </dev/null >/dev/null 2>&1
+    wine_prefix_for_run || { echo "build: the Wine prefix did not boot" >&2; exit 1; }
     probe_win32
 }
 

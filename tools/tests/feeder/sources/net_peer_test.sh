@@ -15,10 +15,14 @@ CLIP_SECONDS=4
 READY_TRIES=100             # of 0.1 s each, for a server to listen
 export WINEDEBUG=${WINEDEBUG:--all}
 
+source "$(dirname "$WINE_RUN")/wine-prefix.sh"
+
 WORK=$(mktemp -d)
 PIDS=()
+MULTICAST_PREFIX=
 cleanup() {
     for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+    [ -z "$MULTICAST_PREFIX" ] || wine_prefix_remove "$MULTICAST_PREFIX"
     wait 2>/dev/null
     rm -rf "$WORK"
 }
@@ -81,10 +85,13 @@ status=$?
 
 # Multicast: the namespace gets its own loopback with a route for the group, and
 # a copy of the prefix (hard links, the registry copied) for a Wine server inside.
+# The copy sits beside the prefix, where hard links can reach and where the run
+# that made the prefix finds its processes too.
 SETUP_FAILED=77
 multicast_in_namespace() {
-    local prefix=$WORK/prefix
-    mkdir "$prefix" && cp -al "$WINEPREFIX/." "$prefix/" && rm -f "$prefix"/*.reg && cp "$WINEPREFIX"/*.reg "$prefix/"
+    MULTICAST_PREFIX=$(mktemp -d "${WINEPREFIX%/}.multicast.XXXXXX") || return 1
+    local prefix=$MULTICAST_PREFIX
+    cp -al "$WINEPREFIX/." "$prefix/" && rm -f "$prefix"/*.reg && cp "$WINEPREFIX"/*.reg "$prefix/"
     unshare -n bash -c '
         ip link set lo up && ip link set lo multicast on && ip route add 239.0.0.0/8 dev lo || exit '$SETUP_FAILED'
         ffmpeg -hide_banner -loglevel fatal -nostdin -re -stream_loop -1 -i "$1/clip.ts" -c copy \
@@ -93,7 +100,6 @@ multicast_in_namespace() {
         WINEPREFIX=$4 ZELMOOR_PEER_MULTICAST=udp://$2:$3 ZELMOOR_PEER_MULTICAST_SKIP= \
             "$6" 64 "$5" --gtest_filter=*Multicast*
         result=$?
-        WINEPREFIX=$4 wineserver -k
         kill $sender
         exit $result
     ' multicast "$WORK" "$GROUP" "$(free_port)" "$prefix" "$TESTS_EXE" "$WINE_RUN"
