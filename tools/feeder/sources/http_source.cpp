@@ -29,7 +29,7 @@ const int HTTP_SEND_LIMIT_MS = 10 * 1000;
 const DWORD HTTP_CLOSE_WAIT_MS = 50;                // then the reader is left to end on its own
 const DWORD HTTP_OPEN_WAIT_MS = 20;                 // a refusal on the spot fails Open, as for TCP
 const DWORD STATUS_TEXT_CAPACITY = 128;
-const int   AUTH_ATTEMPTS = 2;                      // credentials sent at once, then once as the server asks
+const int   AUTH_ATTEMPTS = 2;                      // the first request, then once as the server asks
 // The schemes WinHTTP can answer with a user name and password, strongest first.
 const DWORD AUTH_SCHEMES[] = {WINHTTP_AUTH_SCHEME_NEGOTIATE, WINHTTP_AUTH_SCHEME_NTLM, WINHTTP_AUTH_SCHEME_DIGEST,
                               WINHTTP_AUTH_SCHEME_BASIC};
@@ -141,8 +141,9 @@ bool AnswerChallenge(HINTERNET hRequest, const HttpTarget& target)
 std::string SendRequest(HINTERNET hRequest, const HttpTarget& target)
 {
     const bool hasUser = !target.user.empty();
-    // Basic at once, as a URL with a password asks; a server that wants another scheme challenges.
-    if (hasUser)
+    // Basic at once only inside TLS: in plain HTTP anyone on the path would read the
+    // password, and a server that would have asked for a stronger scheme gets it too.
+    if (hasUser && target.secure)
         SetCredentials(hRequest, target, WINHTTP_AUTH_SCHEME_BASIC);
     DWORD status = 0;
     for (int attempt = 1; attempt <= AUTH_ATTEMPTS; ++attempt) {
