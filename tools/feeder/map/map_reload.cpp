@@ -11,6 +11,9 @@ namespace {
 const DWORD QUIET_MS = 60;
 // A file written without pause for longer than this is read anyway.
 const DWORD QUIET_LIMIT_MS = 400;
+// A save paused midway can leave a text that parses: it counts only when a read
+// this much later gives the same text.
+const DWORD CONFIRM_MS = 250;
 // A failed read or parse is tried again this soon, or at the next change.
 const DWORD RETRY_MS = 50;
 // The same parse failure this long, with no change meanwhile, is the map's own fault.
@@ -102,6 +105,13 @@ bool MapReloader::Reload()
         Attempt attempt = Read();
         if (attempt.ok && m_bTextRead && attempt.text == m_lastText)
             return true;    // a save without a change, or a folder entry that named the file
+        if (attempt.ok) {
+            const Confirmation confirmation = Confirm(attempt.text);
+            if (confirmation == Confirmation::STOPPED)
+                return false;
+            if (confirmation == Confirmation::CHANGED)
+                continue;   // still being written: wait for it to settle again
+        }
         if (attempt.ok && Vet(&attempt)) {
             Take(attempt);
             return true;
@@ -142,6 +152,19 @@ bool MapReloader::AwaitQuiet()
             return true;    // quiet, or a failed watch that the next wait reports
         }
     }
+}
+
+// Reads the file again a moment later; the same text confirms the first read.
+MapReloader::Confirmation MapReloader::Confirm(const std::string& text)
+{
+    const MapWatchWait wait = m_watch.Wait(m_hStop, CONFIRM_MS);
+    if (wait == MapWatchWait::STOPPED)
+        return Confirmation::STOPPED;
+    if (wait == MapWatchWait::CHANGED)
+        return Confirmation::CHANGED;
+    std::string again, why;
+    unsigned long error = 0;
+    return ReadMapFile(m_path, &again, &why, &error) && again == text ? Confirmation::SAME : Confirmation::CHANGED;
 }
 
 MapReloader::Attempt MapReloader::Read() const

@@ -1,9 +1,10 @@
 // Follows a map file while the feeder runs: on the system's word that the file
-// changed, waits for the saving editor to finish, reads the file and hands the
-// new map to the roster. A map that does not parse, or that the feeder's vetting
-// refuses, changes nothing: one line says why and the map in use stays. A read
-// that catches a save half done, or the file locked or briefly gone, is tried
-// again shortly rather than taken for a bad map.
+// changed, waits for the saving editor to finish, reads the file and, once a
+// second read a moment later gives the same text, hands the new map to the
+// roster. A map that does not parse, or that the feeder's vetting refuses,
+// changes nothing: one line says why and the map in use stays. A read that
+// catches a save half done, or the file locked or briefly gone, is tried again
+// shortly rather than taken for a bad map.
 #pragma once
 #include <windows.h>
 
@@ -41,11 +42,13 @@ private:
         std::vector<ChannelMapping> mappings;
         std::string                 why;
     };
+    enum class Confirmation { SAME, CHANGED, STOPPED };
     static DWORD WINAPI ThreadMain(void* self);
     void Run();
     bool Reload();
     bool AwaitQuiet();
     Attempt Read() const;
+    Confirmation Confirm(const std::string& text);
     bool Vet(Attempt* attempt) const;
     void Take(const Attempt& attempt);
     void Remember(const std::string& text);

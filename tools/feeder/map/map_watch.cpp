@@ -11,15 +11,13 @@ const DWORD CHANGES_WANTED = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_L
                            | FILE_NOTIFY_CHANGE_CREATION;
 const DWORD PATH_CHARS_MAX = 32768;     // the longest path Windows knows, \\?\ included
 
-// Splits "C:\maps\feeder.txt" into the folder and the name; a bare name is in the current folder.
-void SplitPath(const std::wstring& full, std::wstring* folder, std::wstring* name)
+// "C:\maps\" of "C:\maps\feeder.txt".
+std::wstring FolderOf(const std::wstring& full)
 {
-    const size_t slash = full.find_last_of(L"\\/");
-    *folder = full.substr(0, slash + 1);
-    *name = full.substr(slash + 1);
+    return full.substr(0, full.find_last_of(L"\\/") + 1);
 }
 
-// The long form: notifications name "channels.txt", never "CHANNE~1.TXT".
+// The long form, which the watched name's short one is found from.
 std::wstring FullPath(const std::wstring& path)
 {
     std::vector<wchar_t> full(PATH_CHARS_MAX), longer(PATH_CHARS_MAX);
@@ -34,10 +32,11 @@ std::wstring FullPath(const std::wstring& path)
 
 bool MapWatch::Open(const std::string& path)
 {
-    std::wstring folder;
-    SplitPath(FullPath(Widen(path)), &folder, &m_name);
-    m_hFolder = CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, NULL);
+    const std::wstring full = FullPath(Widen(path));
+    m_name.Set(full);
+    m_hFolder = CreateFileW(FolderOf(full).c_str(), FILE_LIST_DIRECTORY,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, NULL, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, NULL);
     m_hEvent = CreateEventW(NULL, TRUE, FALSE, NULL);
     if (m_hFolder == INVALID_HANDLE_VALUE || m_hEvent == NULL) {
         m_error = "cannot watch the folder of " + path + " (" + SystemErrorText(GetLastError()) + ")";
@@ -108,6 +107,8 @@ bool MapWatch::Collect()
         return false;
     }
     m_bChanged = bytes == 0 || NamesTheFile(bytes);   // 0: the records did not fit
+    if (m_bChanged)
+        m_name.Refresh();
     return true;
 }
 
@@ -118,9 +119,7 @@ bool MapWatch::NamesTheFile(DWORD bytes) const
     while (at + sizeof(FILE_NOTIFY_INFORMATION) <= end) {
         const FILE_NOTIFY_INFORMATION* record = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(at);
         const int length = static_cast<int>(record->FileNameLength / sizeof(wchar_t));
-        // Names on Windows compare without case: the editor may have saved "Map.txt".
-        if (CompareStringOrdinal(record->FileName, length, m_name.c_str(), static_cast<int>(m_name.size()), TRUE)
-            == CSTR_EQUAL)
+        if (m_name.Matches(record->FileName, length))
             return true;
         if (record->NextEntryOffset == 0)
             break;

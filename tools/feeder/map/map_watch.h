@@ -1,11 +1,14 @@
 // Tells when a map file may have changed, by the system's change notification on
 // its folder rather than by polling. Only entries that name the file count, so a
-// busy folder (a log written beside the map) wakes nobody. Saves that write a
-// new file and rename it over the old one count too: the new name is the file's.
+// busy folder (a log written beside the map) wakes nobody, whether they give its
+// long or its 8.3 name. Saves that write a new file and rename it over the old
+// one count too: the new name is the file's.
 #pragma once
 #include <windows.h>
 
 #include <string>
+
+#include "watched_name.h"
 
 enum class MapWatchWait {
     CHANGED,        // the file was written, created, renamed or deleted
@@ -37,7 +40,7 @@ private:
     bool NamesTheFile(DWORD bytes) const;
     bool Collect();
 
-    std::wstring    m_name;                         // the file's name within its folder
+    WatchedName     m_name;                         // the file's names within its folder
     HANDLE          m_hFolder = INVALID_HANDLE_VALUE;
     HANDLE          m_hEvent = NULL;
     OVERLAPPED      m_overlapped = {};

@@ -60,7 +60,7 @@ private:
     // The clock is read once the index is at hand: indexing a changed file takes a while.
     bool EnterLive()
     {
-        const std::shared_ptr<const LiveIndex> index = m_live->IndexFor(m_file.Handle(), &m_error);
+        const std::shared_ptr<const LiveIndex> index = m_live->IndexFor(&m_file, &m_error);
         return index && m_play.EnterLive(*index, SecondsSinceFeederStart());
     }
 

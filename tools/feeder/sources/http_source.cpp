@@ -2,10 +2,13 @@
 // chunked transfer and answers the server's challenge with the URL's user name
 // and password. WinHTTP's calls block, so a reader thread makes them
 // and hands the body over through a bounded queue; Read only waits on the queue.
+// The reader alone calls WinHTTP on its request and closes it: a handle closed
+// under it could, by its next call, be another channel's request.
 #include <winsock2.h>
 #include <windows.h>
 #include <winhttp.h>
 
+#include "http_call_probe.h"
 #include "http_settings.h"
 #include "silence_limit.h"
 #include "source_kinds.h"
@@ -16,7 +19,10 @@
 #include "wide.h"
 
 #include <algorithm>
+#include <atomic>
 #include <vector>
+
+void (*g_pfnHttpRequestCall)(HINTERNET hRequest) = nullptr;
 
 namespace {
 
@@ -29,7 +35,7 @@ const int HTTP_SEND_LIMIT_MS = 10 * 1000;
 const DWORD HTTP_CLOSE_WAIT_MS = 50;                // then the reader is left to end on its own
 const DWORD HTTP_OPEN_WAIT_MS = 20;                 // a refusal on the spot fails Open, as for TCP
 const DWORD STATUS_TEXT_CAPACITY = 128;
-const int   AUTH_ATTEMPTS = 2;                      // credentials sent at once, then once as the server asks
+const int   AUTH_ATTEMPTS = 2;                      // the first request, then once as the server asks
 // The schemes WinHTTP can answer with a user name and password, strongest first.
 const DWORD AUTH_SCHEMES[] = {WINHTTP_AUTH_SCHEME_NEGOTIATE, WINHTTP_AUTH_SCHEME_NTLM, WINHTTP_AUTH_SCHEME_DIGEST,
                               WINHTTP_AUTH_SCHEME_BASIC};
@@ -50,9 +56,7 @@ struct HttpTransfer {
     explicit HttpTransfer(const HttpTarget& t) : target(t), queue(HTTP_QUEUE_BYTES, 1) {}
     const HttpTarget    target;
     StreamQueue         queue;
-    SRWLOCK             lock = SRWLOCK_INIT;
-    HINTERNET           hRequest = NULL;    // under lock: Close closes it to break a blocking call
-    bool                closing = false;    // under lock
+    std::atomic<bool>   closing{false};     // set by Close; the reader stops at its next step
     std::string         error;              // written by the reader before queue.Finish()
 };
 
@@ -73,11 +77,19 @@ std::string LastErrorText(const char* what)
     return std::string(what) + ": " + WinHttpErrorText(GetLastError());
 }
 
+// Every call on the request goes through here, so that a test can watch them.
+HINTERNET Use(HINTERNET hRequest)
+{
+    if (g_pfnHttpRequestCall != nullptr)
+        g_pfnHttpRequestCall(hRequest);
+    return hRequest;
+}
+
 DWORD QueryNumber(HINTERNET hRequest, DWORD what)
 {
     DWORD value = 0;
     DWORD size = sizeof value;
-    WinHttpQueryHeaders(hRequest, what | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX, &value, &size,
+    WinHttpQueryHeaders(Use(hRequest), what | WINHTTP_QUERY_FLAG_NUMBER, WINHTTP_HEADER_NAME_BY_INDEX, &value, &size,
                         WINHTTP_NO_HEADER_INDEX);
     return value;
 }
@@ -86,32 +98,10 @@ std::string StatusText(HINTERNET hRequest)
 {
     wchar_t text[STATUS_TEXT_CAPACITY] = {};
     DWORD size = sizeof text;
-    if (!WinHttpQueryHeaders(hRequest, WINHTTP_QUERY_STATUS_TEXT, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
+    if (!WinHttpQueryHeaders(Use(hRequest), WINHTTP_QUERY_STATUS_TEXT, WINHTTP_HEADER_NAME_BY_INDEX, text, &size,
                              WINHTTP_NO_HEADER_INDEX))
         return "";
     return " " + Narrow(text);
-}
-
-// Publishes the request so that Close can break the calls on it; false when
-// closing already began.
-bool Publish(HttpTransfer* transfer, HINTERNET hRequest)
-{
-    AcquireSRWLockExclusive(&transfer->lock);
-    const bool closing = transfer->closing;
-    if (!closing)
-        transfer->hRequest = hRequest;
-    ReleaseSRWLockExclusive(&transfer->lock);
-    return !closing;
-}
-
-// Takes the request back; whoever takes it closes it.
-HINTERNET Withdraw(HttpTransfer* transfer)
-{
-    AcquireSRWLockExclusive(&transfer->lock);
-    HINTERNET hRequest = transfer->hRequest;
-    transfer->hRequest = NULL;
-    ReleaseSRWLockExclusive(&transfer->lock);
-    return hRequest;
 }
 
 // Windows says a time limit passed with its own number; Wine passes the socket's on.
@@ -122,7 +112,7 @@ bool TimedOut(DWORD error)
 
 bool SetCredentials(HINTERNET hRequest, const HttpTarget& target, DWORD scheme)
 {
-    return WinHttpSetCredentials(hRequest, WINHTTP_AUTH_TARGET_SERVER, scheme, target.user.c_str(),
+    return WinHttpSetCredentials(Use(hRequest), WINHTTP_AUTH_TARGET_SERVER, scheme, target.user.c_str(),
                                  target.password.c_str(), NULL) != FALSE;
 }
 
@@ -130,7 +120,8 @@ bool SetCredentials(HINTERNET hRequest, const HttpTarget& target, DWORD scheme)
 bool AnswerChallenge(HINTERNET hRequest, const HttpTarget& target)
 {
     DWORD supported = 0, first = 0, authTarget = 0;
-    if (!WinHttpQueryAuthSchemes(hRequest, &supported, &first, &authTarget) || authTarget != WINHTTP_AUTH_TARGET_SERVER)
+    if (!WinHttpQueryAuthSchemes(Use(hRequest), &supported, &first, &authTarget)
+        || authTarget != WINHTTP_AUTH_TARGET_SERVER)
         return false;
     for (DWORD scheme : AUTH_SCHEMES)
         if ((supported & scheme) != 0)
@@ -141,13 +132,14 @@ bool AnswerChallenge(HINTERNET hRequest, const HttpTarget& target)
 std::string SendRequest(HINTERNET hRequest, const HttpTarget& target)
 {
     const bool hasUser = !target.user.empty();
-    // Basic at once, as a URL with a password asks; a server that wants another scheme challenges.
-    if (hasUser)
+    // Basic at once only inside TLS: in plain HTTP anyone on the path would read the
+    // password, and a server that would have asked for a stronger scheme gets it too.
+    if (hasUser && target.secure)
         SetCredentials(hRequest, target, WINHTTP_AUTH_SCHEME_BASIC);
     DWORD status = 0;
     for (int attempt = 1; attempt <= AUTH_ATTEMPTS; ++attempt) {
-        if (!WinHttpSendRequest(hRequest, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)
-            || !WinHttpReceiveResponse(hRequest, NULL))
+        if (!WinHttpSendRequest(Use(hRequest), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0)
+            || !WinHttpReceiveResponse(Use(hRequest), NULL))
             return (TimedOut(GetLastError())
                     ? "no answer for " + SilenceLimitText(target.silenceLimitMs) + " s" : LastErrorText("no answer"))
                  + " (is the server running?)";
@@ -176,12 +168,12 @@ std::string CarryBody(HttpTransfer* transfer, HINTERNET hRequest)
     std::vector<uint8_t> chunk(HTTP_CHUNK_BYTES);
     for (;;) {
         DWORD available = 0;
-        if (!WinHttpQueryDataAvailable(hRequest, &available))
+        if (!WinHttpQueryDataAvailable(Use(hRequest), &available))
             return LostText(transfer->target);
         if (available == 0)
             return "the server ended the stream";
         DWORD got = 0;
-        if (!WinHttpReadData(hRequest, chunk.data(), std::min(available, HTTP_CHUNK_BYTES), &got))
+        if (!WinHttpReadData(Use(hRequest), chunk.data(), std::min(available, HTTP_CHUNK_BYTES), &got))
             return LostText(transfer->target);
         if (!transfer->queue.PushWaiting(chunk.data(), got))
             return "";
@@ -200,24 +192,19 @@ std::string Transfer(HttpTransfer* transfer)
     Internet connection(WinHttpConnect(session.Get(), target.host.c_str(), target.port, 0));
     if (connection.Get() == NULL)
         return LastErrorText("cannot connect");
-    HINTERNET hRequest = WinHttpOpenRequest(connection.Get(), L"GET", target.path.c_str(), NULL, WINHTTP_NO_REFERER,
-                                            WINHTTP_DEFAULT_ACCEPT_TYPES, target.secure ? WINHTTP_FLAG_SECURE : 0);
-    if (hRequest == NULL)
+    Internet request(WinHttpOpenRequest(connection.Get(), L"GET", target.path.c_str(), NULL, WINHTTP_NO_REFERER,
+                                        WINHTTP_DEFAULT_ACCEPT_TYPES, target.secure ? WINHTTP_FLAG_SECURE : 0));
+    if (request.Get() == NULL)
         return LastErrorText("cannot make the request");
     // The wait for the answer has a limit of its own, 90 s unless set.
     DWORD answerLimitMs = target.silenceLimitMs;
-    WinHttpSetOption(hRequest, WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &answerLimitMs, sizeof answerLimitMs);
-    if (!Publish(transfer, hRequest)) {
-        WinHttpCloseHandle(hRequest);
+    WinHttpSetOption(Use(request.Get()), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &answerLimitMs, sizeof answerLimitMs);
+    if (transfer->closing)
         return "";
-    }
-    std::string why = SendRequest(hRequest, target);
-    if (why.empty())
-        why = CarryBody(transfer, hRequest);
-    hRequest = Withdraw(transfer);
-    if (hRequest != NULL)
-        WinHttpCloseHandle(hRequest);
-    return why;
+    const std::string why = SendRequest(request.Get(), target);
+    if (!why.empty() || transfer->closing)
+        return why;
+    return CarryBody(transfer, request.Get());
 }
 
 DWORD WINAPI ReaderThread(void* param)
@@ -285,16 +272,10 @@ void HttpSource::Close()
 {
     if (!m_transfer)
         return;
-    AcquireSRWLockExclusive(&m_transfer->lock);
     m_transfer->closing = true;
-    ReleaseSRWLockExclusive(&m_transfer->lock);
     m_transfer->queue.Stop();
-    // Closing the request breaks a blocking call on it with an error.
-    HINTERNET hRequest = Withdraw(m_transfer.get());
-    if (hRequest != NULL)
-        WinHttpCloseHandle(hRequest);
-    // A resolver or connect that ignores the close would hold the channel; the
-    // thread keeps what it uses alive and ends on its own.
+    // A call in flight ends with the next data or its time limit, not at once: the
+    // thread keeps what it uses alive and ends on its own, closing its request.
     WaitForSingleObject(m_hThread, HTTP_CLOSE_WAIT_MS);
     CloseHandle(m_hThread);
     m_hThread = NULL;

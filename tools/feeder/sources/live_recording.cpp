@@ -36,7 +36,13 @@ std::string LiveRecording::Prepare(HANDLE hStop)
 {
     m_hStop = hStop;
     std::string why;
-    if (!Scan(&why))
+    Win32PlayFile file;
+    if (!file.Open(m_path)) {
+        m_index.reset();
+        m_failure = "cannot open " + m_path + " to index it for live play (" + SystemErrorText(GetLastError()) + ")";
+        return m_failure;
+    }
+    if (!Scan(&file, &why))
         return why;     // empty when stopped mid-scan
     char loop[SECONDS_TEXT_BYTES];
     std::snprintf(loop, sizeof loop, "%.*f", LOOP_SECONDS_DECIMALS, m_index->LoopSeconds());
@@ -44,10 +50,10 @@ std::string LiveRecording::Prepare(HANDLE hStop)
          + std::to_string(m_index->MarkCount()) + " entry points";
 }
 
-std::shared_ptr<const LiveIndex> LiveRecording::IndexFor(HANDLE hFile, std::string* why)
+std::shared_ptr<const LiveIndex> LiveRecording::IndexFor(Win32PlayFile* file, std::string* why)
 {
     FileStamp now;
-    if (!ReadStamp(hFile, &now)) {
+    if (!ReadStamp(file->Handle(), &now)) {
         *why = "cannot read the size and time of " + m_path + " (" + SystemErrorText(GetLastError()) + ")";
         return nullptr;
     }
@@ -55,28 +61,22 @@ std::shared_ptr<const LiveIndex> LiveRecording::IndexFor(HANDLE hFile, std::stri
         *why = m_failure;
         return m_index;
     }
-    if (!Scan(why) && why->empty())
+    if (!Scan(file, why) && why->empty())
         *why = "stopped while indexing " + m_path;
     return m_index;
 }
 
 // Reads the file through; keeps its stamp, and the index or why there is none.
-bool LiveRecording::Scan(std::string* why)
+bool LiveRecording::Scan(Win32PlayFile* file, std::string* why)
 {
     m_index.reset();
     m_stamp = FileStamp();
-    Win32PlayFile file;
-    if (!file.Open(m_path)) {
-        m_failure = "cannot open " + m_path + " to index it for live play (" + SystemErrorText(GetLastError()) + ")";
-        *why = m_failure;
-        return false;
-    }
     FileStamp stamp;
-    ReadStamp(file.Handle(), &stamp);
+    ReadStamp(file->Handle(), &stamp);
     const HANDLE hStop = m_hStop;
     const auto stopped = [hStop] { return hStop != NULL && WaitForSingleObject(hStop, 0) == WAIT_OBJECT_0; };
     std::shared_ptr<LiveIndex> index(new LiveIndex());
-    const bool made = ScanLiveIndex(&file, m_path, stopped, index.get(), why);
+    const bool made = ScanLiveIndex(file, m_path, stopped, index.get(), why);
     if (!made && why->empty())
         return false;   // stopped: nothing learned, the next visit scans again
     m_stamp = stamp;

@@ -10,6 +10,8 @@
 
 #include "live_index.h"
 
+class Win32PlayFile;
+
 // What tells one version of a file from another without reading it.
 struct FileStamp {
     uint64_t    size = 0;
@@ -24,11 +26,12 @@ public:
     explicit LiveRecording(const std::string& path) : m_path(path) {}
     // Indexes the file, giving up when hStop is set; returns the line to tell the user.
     std::string Prepare(HANDLE hStop);
-    // The index of the file open as hFile, made again if the file changed; null with *why set.
-    std::shared_ptr<const LiveIndex> IndexFor(HANDLE hFile, std::string* why);
+    // The index of the open file, made again from it if it changed; null with *why set.
+    // Made from the open file itself: the path may name another file by now.
+    std::shared_ptr<const LiveIndex> IndexFor(Win32PlayFile* file, std::string* why);
 
 private:
-    bool Scan(std::string* why);
+    bool Scan(Win32PlayFile* file, std::string* why);
 
     std::string                         m_path;
     HANDLE                              m_hStop = NULL;     // the feeder's, set by Prepare

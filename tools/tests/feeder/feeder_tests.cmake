@@ -48,7 +48,8 @@ add_executable(zelmoor_feeder_unit_tests ${FEEDER_TESTS_DIR}/feeder_options_test
     ${FEEDER_TESTS_DIR}/sources/cmd_source_test.cpp ${FEEDER_TESTS_DIR}/sources/live_file_source_test.cpp
     ${FEEDER_TESTS_DIR}/channels/feeder_states_test.cpp ${FEEDER_TESTS_DIR}/channels/map_diff_test.cpp
     ${FEEDER_TESTS_DIR}/console/status_board_test.cpp ${FEEDER_TESTS_DIR}/console/log_file_test.cpp
-    ${FEEDER_TESTS_DIR}/service/service_options_test.cpp ${FEEDER_TESTS_DIR}/service/write_trust_test.cpp)
+    ${FEEDER_TESTS_DIR}/service/service_options_test.cpp ${FEEDER_TESTS_DIR}/service/write_trust_test.cpp
+    ${FEEDER_TESTS_DIR}/map/watched_name_test.cpp)
 target_link_libraries(zelmoor_feeder_unit_tests PRIVATE zelmoor_feeder_shell feeder_test_support gtest_main)
 target_compile_definitions(zelmoor_feeder_unit_tests PRIVATE
     "ZELMOOR_INHERIT_PROBE_EXE=\"$<TARGET_FILE:inherit_probe>\"")

@@ -425,4 +425,22 @@ TEST(MapReloadFeeder, TheFeederFollowsItsMapFileAndNamesABadLine)
     DeleteFileA(path.c_str());
 }
 
+// A writer that stops between two lines long enough for a read that finds its
+// first half parsing: that half is never taken, so channel 2 is never removed.
+TEST_F(MapReload, AMapWrittenInTwoStepsWithAPauseIsTakenOnlyWhole)
+{
+    const std::string one = "1=" + Loop("clip_a.ts") + "\n", rest = "2=" + Loop("clip_b.ts") + "\n";
+    Begin(one + rest);
+    const size_t mark = Mark();
+    const HANDLE h = CreateFileA(m_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, 0, NULL);
+    DWORD written = 0;
+    WriteFile(h, one.data(), static_cast<DWORD>(one.size()), &written, NULL);
+    Sleep(HALF_SAVE_PAUSE_MS);     // a slow writer's pause, not an order of events
+    const std::string more = rest + "3=" + Loop("clip_c.ts") + "\n";
+    WriteFile(h, more.data(), static_cast<DWORD>(more.size()), &written, NULL);
+    CloseHandle(h);
+    EXPECT_TRUE(Says("channel 3: added by", mark));
+    EXPECT_FALSE(SaidAfter("channel 2: removed", mark)) << m_screen->Text();
+}
+
 } // namespace

@@ -9,9 +9,11 @@
 
 #include "feeder_clock.h"
 #include "live_index.h"
+#include "live_recording.h"
 #include "source_kinds.h"
 #include "synthetic_ts.h"
 #include "ts_packet.h"
+#include "win32_play_file.h"
 
 namespace {
 
@@ -121,6 +123,24 @@ TEST_F(LiveFileSource, AReplacedFileIsIndexedAgainAtTheNextVisit)
     config->Prepare(NULL);
     Rewrite(m_path, Seconds(3.0, OTHER_FIRST_PCR));
     EXPECT_TRUE(EntersOnTime(*config, 3.0, OTHER_FIRST_PCR));
+}
+
+// A visit plays the file it opened: its index comes from that file, not from what the path names by then.
+TEST_F(LiveFileSource, AFileReplacedBetweenTheVisitsOpenAndItsIndexIsIndexedFromTheOpenFile)
+{
+    m_path = TempFileWith(Seconds(4.0, FIRST_PCR));
+    LiveRecording recording(m_path);
+    Win32PlayFile opened;
+    ASSERT_TRUE(opened.Open(m_path));
+    // Moved aside and a new file put in its place: Wine refuses a rename over an open file.
+    const std::string aside = m_path + ".old";
+    ASSERT_TRUE(MoveFileA(m_path.c_str(), aside.c_str())) << GetLastError();
+    Rewrite(m_path, Seconds(3.0, OTHER_FIRST_PCR));
+    std::string why;
+    const std::shared_ptr<const LiveIndex> index = recording.IndexFor(&opened, &why);
+    EXPECT_NEAR(index ? index->LoopSeconds() : 0.0, 4.0, PCR_INTERVAL_SECONDS) << why;
+    opened.Close();
+    DeleteFileA(aside.c_str());
 }
 
 TEST_F(LiveFileSource, AFileMissingAtTheStartIsIndexedAtTheFirstVisitThatFindsIt)
