@@ -1,11 +1,15 @@
 // A recording indexed for live play, then entered at times the input gives: the scan
 // refuses in words that name the file, or gives rising marks at least the spacing
 // apart, each at a packet with a PCR; every entry is the last mark at or before its
-// moment of the loop, and a play entered there sends that very packet first.
+// moment of the loop, and a play entered there sends that very packet first. And a
+// recording made of parts at their own rates, their PCRs moving between PIDs and
+// clocks, loops in its own span, with a mark at most 0.1 s and one PCR interval
+// before every moment of it.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -13,6 +17,7 @@
 #include "file_play.h"
 #include "fuzz_check.h"
 #include "fuzz_input.h"
+#include "fuzz_recording.h"
 #include "live_scan.h"
 #include "ts_packet.h"
 
@@ -36,7 +41,10 @@ const double   START_SECONDS = 1000.0;
 const uint32_t READ_WAIT_MS = 2000;
 const size_t   PLAY_ON_CAPACITY = 16 * TS_PACKET_BYTES;
 const uint64_t ROUNDING_TICKS = 1;
-const uint64_t SPACING_TICKS = static_cast<uint64_t>(LIVE_MARK_SPACING_SECONDS * PCR_TICKS_PER_SECOND);
+// The promise: at most 10 marks a second, and one at most 0.1 s and a PCR interval before any moment.
+const uint64_t SPACING_TICKS = PCR_TICKS_PER_SECOND / 10;
+// A recording's loop lasts its own span within a few percent.
+const double   SPAN_TOLERANCE = 0.03;
 
 using Input = FuzzInput;
 
@@ -75,17 +83,6 @@ struct StepClock : PlayClock {
     }
 };
 
-void PutPcr(uint8_t* p, uint64_t pcr)
-{
-    const uint64_t base = pcr / 300, extension = pcr % 300;
-    const uint8_t field[] = {7, 0x10, static_cast<uint8_t>(base >> 25), static_cast<uint8_t>(base >> 17),
-                             static_cast<uint8_t>(base >> 9), static_cast<uint8_t>(base >> 1),
-                             static_cast<uint8_t>(((base & 1) << 7) | 0x7E | (extension >> 8)),
-                             static_cast<uint8_t>(extension)};
-    p[3] |= 0x20;
-    std::memcpy(p + 4, field, sizeof field);
-}
-
 std::vector<uint8_t> MakeRecording(Input* in)
 {
     const size_t stray = in->Byte() % TS_PACKET_BYTES;
@@ -107,7 +104,7 @@ std::vector<uint8_t> MakeRecording(Input* in)
         p[3] = static_cast<uint8_t>(0x10 | (i & 0x0F));
         if (control & PCR_BIT) {
             pcr = (control & PCR_RESET_BIT) ? step * PCR_STEP_TICKS : pcr + step * PCR_STEP_TICKS;
-            PutPcr(p, pcr);
+            PutFuzzPcr(p, pcr);
         }
     }
     return bytes;
@@ -185,10 +182,36 @@ void CheckPlay(const LiveIndex& index, MemoryFile* file, double seconds)
     PlayOn(&play, index, *file, entry.offset + TS_PACKET_BYTES);
 }
 
+// The loop lasts the recording's span, and no moment of it is further from the mark before it than promised.
+void CheckOwnSpan(const uint8_t* data, size_t size)
+{
+    Input in{data, size};
+    MemoryFile file;
+    const FuzzRecording recording = MakeFuzzRecording(&in);
+    file.content = recording.bytes;
+    LiveIndex index;
+    std::string why;
+    FUZZ_CHECK(ScanLiveIndex(&file, PATH, [] { return false; }, &index, &why));
+    if (std::fabs(index.LoopSeconds() - recording.seconds) > SPAN_TOLERANCE * recording.seconds) {
+        std::fprintf(stderr, "loop of %.3f s, its own span %.3f s\n", index.LoopSeconds(), recording.seconds);
+        FUZZ_CHECK(!"a recording loops in its own span");
+    }
+    const uint64_t lagTicks = SPACING_TICKS
+                            + static_cast<uint64_t>(recording.longestPcrSeconds * PCR_TICKS_PER_SECOND) + ROUNDING_TICKS;
+    const std::vector<LiveMark>& marks = index.Marks();
+    for (size_t i = 1; i < marks.size(); ++i)
+        FUZZ_CHECK(marks[i].ticks - marks[i - 1].ticks <= lagTicks);
+    // The seam after the last PCR is timed by its bytes at the rate measured since the clock
+    // began, as the pacer plays it: within the loop's own tolerance, not to a PCR interval.
+    const double seamSlackTicks = SPAN_TOLERANCE * recording.seconds * PCR_TICKS_PER_SECOND;
+    FUZZ_CHECK(index.LoopSeconds() * PCR_TICKS_PER_SECOND - marks.back().ticks <= lagTicks + seamSlackTicks);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    CheckOwnSpan(data, size);
     if (size < HEADER_BYTES)
         return 0;
     Input in{data, size};

@@ -2,15 +2,20 @@
 // clock that a host may hold back, with restarts where a loop would make them:
 // every due time is finite and no wait before a packet is longer than the pacing
 // allows; the carried counters go on by one across a restart and keep the file's
-// own steps within a pass.
+// own steps within a pass. And a recording made of parts at their own rates, their
+// PCRs moving between PIDs and clocks, sent as each packet falls due, takes its own span.
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "continuity_carry.h"
 #include "fuzz_check.h"
+#include "fuzz_input.h"
+#include "fuzz_recording.h"
 #include "packet_pacer.h"
 #include "ts_packet.h"
 
@@ -27,6 +32,8 @@ const uint64_t RATE_MIN = 1000;            // the lowest ?rate= accepts
 // The longest a single packet may wait: a PCR step the pacer accepts (1 s), or one
 // packet at the lowest rate, with room for rounding.
 const double   MAX_WAIT_SECONDS = 2.0;
+// A recording sent as each packet falls due takes its own span within a few percent.
+const double   SPAN_TOLERANCE = 0.03;
 
 struct CarryModel {
     std::vector<int8_t> lastSent = std::vector<int8_t>(TS_PID_COUNT, -1);
@@ -63,10 +70,28 @@ PacketPacer MakePacer(const uint8_t* data)
     return PacketPacer(mode, mode == PaceMode::RATE ? RATE_MIN + raw : 0);
 }
 
+void CheckOwnSpan(const uint8_t* data, size_t size)
+{
+    FuzzInput in{data, size};
+    const FuzzRecording recording = MakeFuzzRecording(&in);
+    PacketPacer pacer(PaceMode::PCR, 0);
+    double now = START_SECONDS;
+    for (size_t at = 0; at < recording.bytes.size(); at += TS_PACKET_BYTES) {
+        now = std::max(now, pacer.DueSeconds(&recording.bytes[at], now));
+        pacer.Commit(&recording.bytes[at]);
+    }
+    const double sent = now - START_SECONDS;
+    if (std::fabs(sent - recording.lastPacketSeconds) > SPAN_TOLERANCE * recording.seconds) {
+        std::fprintf(stderr, "sent in %.3f s, its own span %.3f s\n", sent, recording.lastPacketSeconds);
+        FUZZ_CHECK(!"a recording sent as due takes its own span");
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    CheckOwnSpan(data, size);
     if (size < HEADER_BYTES)
         return 0;
     PacketPacer pacer = MakePacer(data);

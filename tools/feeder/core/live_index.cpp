@@ -31,19 +31,27 @@ double LiveIndex::LoopSeconds() const
 void LiveIndexBuilder::Add(const uint8_t* packet, uint64_t offset)
 {
     uint64_t pcr = 0;
-    if (!TsHasSync(packet) || !TsReadPcr(packet, &pcr))
-        return;
-    if (m_pcrPid < 0) {
-        m_pcrPid = TsPid(packet);
+    const PcrTurn turn = m_follower.Peek(packet, &pcr);
+    if (turn == PcrTurn::TAKES_OVER) {
+        // The new PID's PCRs in the silence before it took the lead place its first part.
+        const std::vector<PcrSighting>& run = m_follower.Run(packet);
+        AddPcr(run.front().pcr, run.front().position);
+        StartClock();   // the pacer measures the new PID's rate from its first PCR
+        for (size_t i = 1; i < run.size(); ++i)
+            AddPcr(run[i].pcr, run[i].position);
+    }
+    m_follower.Add(packet, offset);
+    if (turn == PcrTurn::NONE || turn == PcrTurn::CHALLENGES)
+        return;     // another PID's PCRs count only once it takes the lead
+    if (!m_following) {
+        m_following = true;
         m_firstOffset = offset;
         m_marks.push_back(LiveMark{offset, 0});
-    } else if (TsPid(packet) == m_pcrPid) {
-        AddPcr(pcr, offset);
-    } else {
+        m_lastPcr = pcr;
+        m_lastOffset = offset;
         return;
     }
-    m_lastPcr = pcr;
-    m_lastOffset = offset;
+    AddPcr(pcr, offset);
 }
 
 void LiveIndexBuilder::AddPcr(uint64_t pcr, uint64_t offset)
@@ -51,27 +59,42 @@ void LiveIndexBuilder::AddPcr(uint64_t pcr, uint64_t offset)
     const uint64_t bytes = offset - m_lastOffset;
     if (pcr >= m_lastPcr && pcr - m_lastPcr <= PCR_JUMP_TICKS) {
         m_ticks += pcr - m_lastPcr;
-        m_steadyBytes += bytes;
         m_steadyTicks += pcr - m_lastPcr;
+        m_runBytes += bytes;
+        m_runTicks += pcr - m_lastPcr;
+        if (m_runTicks > 0) {
+            m_rateBytes = m_runBytes;
+            m_rateTicks = m_runTicks;
+        }
     } else {
         m_ticks += TicksForBytes(bytes);
+        StartClock();
     }
     if (m_ticks >= m_marks.back().ticks + MARK_SPACING_TICKS)
         m_marks.push_back(LiveMark{offset, m_ticks});
+    m_lastPcr = pcr;
+    m_lastOffset = offset;
+}
+
+// The rate stays the one measured last until the new clock has advanced.
+void LiveIndexBuilder::StartClock()
+{
+    m_runBytes = 0;
+    m_runTicks = 0;
 }
 
 uint64_t LiveIndexBuilder::TicksForBytes(uint64_t bytes) const
 {
-    if (m_steadyBytes == 0)
+    if (m_rateBytes == 0)
         return 0;
-    return static_cast<uint64_t>(static_cast<double>(bytes) * m_steadyTicks / m_steadyBytes);
+    return static_cast<uint64_t>(static_cast<double>(bytes) * m_rateTicks / m_rateBytes);
 }
 
 bool LiveIndexBuilder::Finish(const std::string& path, uint64_t start, uint64_t usable, LiveIndex* out,
                               std::string* why) const
 {
     const std::string cannot = "cannot play " + path + " live: ";
-    if (m_pcrPid < 0) {
+    if (!m_following) {
         *why = cannot + "it holds no PCR to tell where a live channel would be (play it without live)";
         return false;
     }

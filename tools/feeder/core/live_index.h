@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "pcr_follower.h"
+
 // Stream time between two marks, at least: 10 marks a second of recording.
 constexpr double LIVE_MARK_SPACING_SECONDS = 0.1;
 
@@ -37,7 +39,8 @@ private:
 
 // Takes a recording's packets in order and keeps its marks. Stream time runs as the
 // pacer runs it: a PCR that goes back or jumps ahead is a new clock, and the time
-// across it is the bytes between at the rate measured so far.
+// across it is the bytes between at the rate of the clock before; the PCRs followed are
+// those the pacer follows, another PID's once the first has fallen silent.
 class LiveIndexBuilder {
 public:
     // `offset` counts from the first packet; packets without sync are passed over.
@@ -47,14 +50,19 @@ public:
 
 private:
     void AddPcr(uint64_t pcr, uint64_t offset);
+    void StartClock();
     uint64_t TicksForBytes(uint64_t bytes) const;
 
-    int                     m_pcrPid = -1;
+    PcrFollower             m_follower;
+    bool                    m_following = false;    // a PCR was followed
     uint64_t                m_firstOffset = 0;
     uint64_t                m_lastPcr = 0;
     uint64_t                m_lastOffset = 0;
     uint64_t                m_ticks = 0;            // stream time of the last PCR
-    uint64_t                m_steadyBytes = 0;      // bytes and time between PCRs that ran on
-    uint64_t                m_steadyTicks = 0;
+    uint64_t                m_steadyTicks = 0;      // time between PCRs that ran on
+    uint64_t                m_runBytes = 0;         // bytes and time since the present clock began
+    uint64_t                m_runTicks = 0;
+    uint64_t                m_rateBytes = 0;        // the rate across a new clock, as the pacer measured it
+    uint64_t                m_rateTicks = 0;
     std::vector<LiveMark>   m_marks;
 };

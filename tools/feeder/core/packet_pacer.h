@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+#include "pcr_follower.h"
+
 enum class PaceMode { PCR, RATE, NONE };
 
 class PacketPacer {
@@ -14,24 +16,35 @@ public:
     // The packet asked about last has been sent.
     void Commit(const uint8_t* packet);
     // The recording starts again: the next PCR continues the clock.
-    void Restart() { m_rebase = true; }
+    void Restart();
 
 private:
-    double PcrDue(uint64_t pcr, double now);
+    bool Continues(uint64_t pcr) const;
+    double LeadDue(uint64_t pcr, double now);
+    double WhereTheLeadPuts(const PcrSighting& sighting) const;
+    double ChallengerDue(const PcrSighting& start, uint64_t pcr, double now) const;
+    double TakeOverDue(const PcrSighting& start, uint64_t pcr, double now);
+    double SteadyDue(uint64_t pcr, double now);
     double Extrapolated() const;
+    void CommitPcr(const uint8_t* packet, PcrTurn turn, uint64_t pcr, uint64_t position);
 
     PaceMode    m_mode;
-    double      m_bytesPerSecond;       // RATE: the given rate; PCR: measured between PCRs
+    double      m_bytesPerSecond;       // RATE: the given rate; PCR: that of the PCRs last timed by
     bool        m_started = false;
     double      m_startSeconds = 0.0;
     uint64_t    m_bytesSent = 0;
-    // PCR clock: base PCR at base time, the last PCR seen and the bytes since it.
-    int         m_pcrPid = -1;
+    // The leading PID's clock: base PCR at base time, its last PCR, when that was due, its rate.
+    PcrFollower m_follower;
+    bool        m_following = false;    // a PCR led
     bool        m_rebase = false;
     uint64_t    m_basePcr = 0;
     double      m_baseSeconds = 0.0;
-    uint64_t    m_lastPcr = 0;
+    uint64_t    m_bytesSinceBase = 0;
+    uint64_t    m_leadPcr = 0;
+    double      m_leadDue = 0.0;
+    double      m_leadBytesPerSecond = 0.0;
+    // The last PCR timed by, the leading PID's or another's, and the bytes since it.
     double      m_lastDue = 0.0;
     uint64_t    m_bytesSinceLastPcr = 0;
-    uint64_t    m_bytesSinceBase = 0;
+    double      m_pendingDue = 0.0;     // what DueSeconds gave the PCR packet about to be sent
 };

@@ -31,9 +31,9 @@ const double   VISIT_LIMIT_SECONDS = 5.0;
 // From Select to the feeder's entry: its 15 ms look for the pipe, opening the file, and
 // the scheduling of Wine's processes on two cores that other runs share.
 const double   SCHEDULING_SECONDS = 0.25;
-// Each entry lags its moment by up to a mark spacing and a PCR interval: a difference of
+// Each entry lags its moment by up to 0.1 s and a PCR interval, as promised: a difference of
 // two entries is off by no more than that, plus the scheduling of the two visits.
-const double   ENTRY_BOUND_SECONDS = LIVE_MARK_SPACING_SECONDS + PCR_INTERVAL_SECONDS + SCHEDULING_SECONDS;
+const double   ENTRY_BOUND_SECONDS = 0.1 + PCR_INTERVAL_SECONDS + SCHEDULING_SECONDS;
 const double   MS_PER_SECOND = 1000.0;
 
 struct Entry {

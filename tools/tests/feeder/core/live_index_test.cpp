@@ -26,8 +26,10 @@ const uint64_t PCR_STEP = static_cast<uint64_t>(PCR_INTERVAL_SECONDS * PCR_TICKS
 const uint64_t FIRST_PCR = 5 * PCR_TICKS_PER_SECOND;
 const double   RECORDING_SECONDS = 10.0;
 const size_t   RECORDING_PACKETS = static_cast<size_t>(RECORDING_SECONDS * PACKETS_PER_SECOND);
-// An entry lies at most one mark spacing and one PCR interval before its moment, never after.
-const double   ENTRY_LAG_SECONDS = LIVE_MARK_SPACING_SECONDS + PCR_INTERVAL_SECONDS;
+// The promise: an entry lies at most 0.1 s and one PCR interval before its moment, never after,
+// from an index of at most 10 marks a second of recording.
+const double   ENTRY_LAG_SECONDS = 0.1 + PCR_INTERVAL_SECONDS;
+const double   MAX_MARKS_PER_SECOND = 10.0;
 const double   TICK_SECONDS = 1.0 / PCR_TICKS_PER_SECOND;
 const double   SEAM_TOLERANCE_SECONDS = 1e-6;
 const size_t   STRAY_BYTES = 77;
@@ -161,7 +163,7 @@ TEST(LiveIndexing, TheLoopLastsItsPcrSpanAndTheSeamAndItsMarksAreSparse)
     LiveIndex index;
     ASSERT_TRUE(Indexed(&file, &index));
     EXPECT_NEAR(index.LoopSeconds(), RECORDING_SECONDS, SEAM_TOLERANCE_SECONDS);
-    EXPECT_LE(index.MarkCount(), static_cast<size_t>(RECORDING_SECONDS / LIVE_MARK_SPACING_SECONDS) + 1);
+    EXPECT_LE(index.MarkCount(), static_cast<size_t>(RECORDING_SECONDS * MAX_MARKS_PER_SECOND) + 1);
     EXPECT_GE(index.MarkCount(), static_cast<size_t>(RECORDING_SECONDS / ENTRY_LAG_SECONDS));
 }
 
@@ -178,6 +180,24 @@ TEST(LiveIndexing, APcrThatJumpsIsANewClockNotTimeInTheLoop)
     EXPECT_NEAR(index.LoopSeconds(), 2 * RECORDING_SECONDS, SEAM_TOLERANCE_SECONDS);
     const LiveMark late = index.EntryAt(15.0);
     EXPECT_GE(late.offset, RECORDING_PACKETS * TS_PACKET_BYTES) << "15 s in is in the second half";
+}
+
+// 2 s at 4 Mbit/s, then 4 s at 11 Mbit/s with the PCRs on another PID, one clock throughout:
+// the loop lasts 6 s, and visits enter every part of it as closely as anywhere, the first
+// half second of the second part included, before the new PID took the lead.
+TEST(LiveIndexing, PcrsThatMoveToAnotherPidTimeTheRestByTheirOwnClock)
+{
+    uint64_t pcr = 0;
+    std::vector<uint8_t> bytes = PartAtRate(4000000, 2.0, 0x100, FIRST_PCR, &pcr);
+    const std::vector<uint8_t> second = PartAtRate(11000000, 4.0, 0x200, pcr, &pcr);
+    const double seconds = bytes.size() * 8.0 / 4000000 + second.size() * 8.0 / 11000000;    // 6 s, to whole PCRs
+    bytes.insert(bytes.end(), second.begin(), second.end());
+    MemoryFile file(bytes);
+    LiveIndex index;
+    ASSERT_TRUE(Indexed(&file, &index));
+    EXPECT_NEAR(index.LoopSeconds(), seconds, 0.01);
+    for (double seconds : {1.0, 2.2, 2.45, 4.0, 5.9})
+        EXPECT_TRUE(EntersAt(FirstPcrSeconds(&file, index, seconds), seconds)) << seconds << " s in";
 }
 
 TEST(LiveIndexing, AStopBetweenChunksEndsTheScanWithoutAReasonOrAnIndex)

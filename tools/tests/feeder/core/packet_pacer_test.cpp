@@ -1,4 +1,4 @@
-// The packet pacer alone: PCRs that jump or restart, and a constant rate.
+// The packet pacer alone: PCRs that jump, restart or move to another PID, and a constant rate.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -70,5 +70,27 @@ TEST(PacketPacer, AConstantRateSpacesPacketsEvenlyAndForgetsTimeTheHostHeldItBac
     EXPECT_NEAR(pacer.DueSeconds(packet.data(), now), now + PACKET_SECONDS, 1e-9);
 }
 
+// Two recordings joined end to end, or a broadcast across a programme change: 5 s at 29 Mbit/s
+// with PCRs on one PID, then 4 s at 18 Mbit/s with PCRs on another. Sent as each packet falls
+// due, the whole takes its 9 s, whether the second clock goes on from the first or starts anew.
+TEST(PacketPacer, PcrsThatMoveToAnotherPidPaceTheRestByTheirOwnClock)
+{
+    for (const bool continuous : {true, false}) {
+        SCOPED_TRACE(continuous ? "one clock" : "a new clock");
+        uint64_t pcr = 0;
+        std::vector<uint8_t> bytes = PartAtRate(29000000, 5.0, 0x100, 1000000, &pcr);
+        const std::vector<uint8_t> second = PartAtRate(18000000, 4.0, 0x200, continuous ? pcr : 5000, &pcr);
+        const double seconds = bytes.size() * 8.0 / 29000000 + second.size() * 8.0 / 18000000;   // 9 s, to whole PCRs
+        bytes.insert(bytes.end(), second.begin(), second.end());
+        PacketPacer pacer(PaceMode::PCR, 0);
+        const double start = 100.0;
+        double now = start;
+        for (size_t at = 0; at < bytes.size(); at += TS_PACKET_BYTES) {
+            now = std::max(now, pacer.DueSeconds(&bytes[at], now));
+            pacer.Commit(&bytes[at]);
+        }
+        EXPECT_NEAR(now - start, seconds, 0.01) << "sent in " << now - start << " s";
+    }
+}
 
 } // namespace

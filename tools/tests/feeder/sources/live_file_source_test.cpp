@@ -23,7 +23,8 @@ const double   PCR_INTERVAL_SECONDS = 0.04;
 const uint64_t PCR_STEP = static_cast<uint64_t>(PCR_INTERVAL_SECONDS * PCR_TICKS_PER_SECOND);
 const uint64_t FIRST_PCR = 0;
 const uint64_t OTHER_FIRST_PCR = 1000 * PCR_TICKS_PER_SECOND;     // tells the second version from the first
-const double   ENTRY_LAG_SECONDS = LIVE_MARK_SPACING_SECONDS + PCR_INTERVAL_SECONDS;
+// The promise: an entry lies at most 0.1 s and one PCR interval before its moment.
+const double   ENTRY_LAG_SECONDS = 0.1 + PCR_INTERVAL_SECONDS;
 const DWORD    READ_WAIT_MS = 200;
 const size_t   PACKETS_WITHOUT_PCR = 1000;
 const double   VISIT_OPEN_SECONDS = 0.2;      // from reading the clock to the entry, on a loaded machine

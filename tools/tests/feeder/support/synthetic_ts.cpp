@@ -16,6 +16,9 @@ const uint8_t  PCR_RESERVED_BITS = 0x7E;
 const uint64_t PCR_BASE_MULTIPLIER = 300;
 const uint8_t  FILLER = 0xFF;
 const size_t   COUNTER_MASK = 0x0F;
+const double   PART_PCR_INTERVAL_SECONDS = 0.04;
+const double   BITS_PER_PACKET = PACKET * 8.0;
+const double   TICKS_PER_SECOND = 27e6;
 
 } // namespace
 
@@ -39,6 +42,21 @@ std::vector<uint8_t> PacketsWithSteadyPcrs(size_t count, size_t pcrEvery, uint64
     std::vector<uint8_t> bytes = InterleavedPackets({0x100, 0x101}, count);
     for (size_t i = 0; i < count; i += pcrEvery)
         PutPcr(&bytes[i * PACKET], firstPcr + i / pcrEvery * pcrStep);
+    return bytes;
+}
+
+std::vector<uint8_t> PartAtRate(uint64_t bitsPerSecond, double seconds, uint16_t pcrPid, uint64_t firstPcr,
+                                uint64_t* nextPcr)
+{
+    const double packetSeconds = BITS_PER_PACKET / static_cast<double>(bitsPerSecond);
+    size_t pcrEvery = static_cast<size_t>(PART_PCR_INTERVAL_SECONDS / packetSeconds);
+    pcrEvery = pcrEvery < 4 ? 2 : pcrEvery - pcrEvery % 2;     // even, so the PCRs stay on pcrPid
+    const size_t count = pcrEvery * static_cast<size_t>(seconds / (pcrEvery * packetSeconds) + 0.5);
+    std::vector<uint8_t> bytes = InterleavedPackets({pcrPid, static_cast<uint16_t>(pcrPid + 1)}, count);
+    const double pcrStep = pcrEvery * packetSeconds * TICKS_PER_SECOND;
+    for (size_t i = 0; i < count; i += pcrEvery)
+        PutPcr(&bytes[i * PACKET], firstPcr + static_cast<uint64_t>(i / pcrEvery * pcrStep));
+    *nextPcr = firstPcr + static_cast<uint64_t>(count / pcrEvery * pcrStep);
     return bytes;
 }
 
