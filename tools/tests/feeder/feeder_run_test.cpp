@@ -20,14 +20,17 @@ namespace {
 const double VISIT_LIMIT_SECONDS = 20.0;
 const double SHORT_VISIT_SECONDS = 2.5;
 const size_t CMD_VISIT_BYTES = 300000;
-const DWORD  EMITTER_GONE_LIMIT_MS = 100;
-const DWORD  LOADED_MACHINE_MARGIN_MS = 150;    // two cores shared with other test runs
+// A program the feeder fails to end lives on for ever (or, idle, until the 10 s silence
+// limit); one it ends is gone in tens of ms plus what Wine and a loaded machine add.
+const DWORD  PROGRAM_GONE_LIMIT_MS = 2000;
 const DWORD  GONE_DEADLINE_MS = 5000;
 const DWORD  EXIT_DEADLINE_MS = 20000;
 const double PACED_SECONDS = 10.0;
 const double PACED_VISIT_SECONDS = 11.5;
 const double RATE_TOLERANCE = 0.02;
-const double GAP_OR_BURST_LIMIT_SECONDS = 0.100;
+// Half the pacer's 1 s beyond which it stops catching up: a broken loop seam stalls or
+// bursts for the clip's PCR span (3 s); a loaded machine's stall is a few tenths at most.
+const double GAP_OR_BURST_LIMIT_SECONDS = 0.500;
 const double BITS_PER_BYTE = 8.0;
 const DWORD  STALL_MS = 2000;           // long enough for the driver's ring to fill and pause
 const DWORD  UNGATED_FIND_LIMIT_MS = 5000;    // the feeder looks every quarter second then
@@ -176,8 +179,8 @@ TEST_F(FeederRun, AHostLeavingEndsTheProgramAtOnceWhetherItIsWritingOrIdle)
     std::printf("program gone %lu ms after the host began to leave mid-stream, %lu ms after it began to"
                 " leave an idle source\n",
                 midStreamMs, idleMs);
-    EXPECT_LE(midStreamMs, EMITTER_GONE_LIMIT_MS + LOADED_MACHINE_MARGIN_MS);
-    EXPECT_LE(idleMs, EMITTER_GONE_LIMIT_MS + LOADED_MACHINE_MARGIN_MS);
+    EXPECT_LT(midStreamMs, PROGRAM_GONE_LIMIT_MS);
+    EXPECT_LT(idleMs, PROGRAM_GONE_LIMIT_MS);
 }
 
 TEST_F(FeederRun, APcrPacedLoopArrivesAtItsPcrRateWithoutGapOrBurst)

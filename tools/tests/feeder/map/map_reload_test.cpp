@@ -29,7 +29,11 @@ const DWORD  RELOADER_STOP_MS = 1000;
 const double STREAM_SECONDS = 5.0;
 const double FIRST_SAVE_SECONDS = 1.5;
 const double SECOND_SAVE_SECONDS = 3.0;
-const double GAP_LIMIT_SECONDS = 0.100;
+// The pump flushes every 20 ms; a channel held up by a reload or restarted by it stalls
+// for the save's quiet wait, a map read and a channel's stop and start, a restart shows
+// as a second visit as well. Half a second is a stall a host shows, beyond a loaded
+// machine's scheduling.
+const double GAP_LIMIT_SECONDS = 0.500;
 const double VISIT_LIMIT_SECONDS = 10.0;
 const double REMOVED_VISIT_SECONDS = 1.5;
 const DWORD  HALF_SAVE_PAUSE_MS = 120;      // longer than the feeder's quiet wait, shorter than its patience
