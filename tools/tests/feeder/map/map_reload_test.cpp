@@ -14,6 +14,7 @@
 #include "channel_roster.h"
 #include "feeder_child.h"
 #include "feeder_streams.h"
+#include "map_reads.h"
 #include "map_reload.h"
 #include "switching_host.h"
 #include "text_screen.h"
@@ -36,8 +37,7 @@ const double SECOND_SAVE_SECONDS = 3.0;
 const double GAP_LIMIT_SECONDS = 0.500;
 const double VISIT_LIMIT_SECONDS = 10.0;
 const double REMOVED_VISIT_SECONDS = 1.5;
-const DWORD  HALF_SAVE_PAUSE_MS = 120;      // longer than the feeder's quiet wait, shorter than its patience
-const DWORD  LOCK_HELD_MS = 600;
+const DWORD  STAGE_READ_LIMIT_MS = 1000;    // under the feeder's 1.5 s patience with a locked file
 const DWORD  RENAME_PATIENCE_MS = 2000;     // the feeder holds the map only while it reads it
 const int    LEAK_ROUNDS = 20;
 const DWORD  HANDLE_SLACK = 8;              // the system's own caches may grow a little
@@ -331,16 +331,18 @@ TEST_F(MapReload, ASaveCaughtHalfWayOrLockedIsWaitedForNotTakenForABadMap)
 {
     const std::string one = "1=" + Loop("clip_a.ts") + "\n";
     Begin(one);
+    const MapReads reads(m_path);
+    ASSERT_TRUE(reads.Applied());
     const size_t mark = Mark();
     const std::string map = one + "2=" + Loop("clip_b.ts") + "\n";
     HANDLE h = CreateFileA(m_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     ASSERT_TRUE(SetEndOfFile(h));  // emptied, as an editor that rewrites in place does first
+    ASSERT_TRUE(reads.ReadSince(reads.Mark(), STAGE_READ_LIMIT_MS)) << "the feeder never read the emptied file";
     const DWORD half = static_cast<DWORD>(one.size() + 4);  // "2=fi": no kind of source, yet
     DWORD written = 0;
-    Sleep(HALF_SAVE_PAUSE_MS);     // a slow writer's pauses, not an order of events
-    WriteFile(h, map.data(), half, &written, NULL);
-    Sleep(HALF_SAVE_PAUSE_MS);     // then cut in a line
+    ASSERT_TRUE(WriteFile(h, map.data(), half, &written, NULL));
+    ASSERT_TRUE(reads.ReadSince(reads.Mark(), STAGE_READ_LIMIT_MS)) << "the feeder never read the half-written file";
     WriteFile(h, map.data() + half, static_cast<DWORD>(map.size()) - half, &written, NULL);
     CloseHandle(h);
     EXPECT_TRUE(Says("channel 2: added by", mark));
@@ -349,8 +351,10 @@ TEST_F(MapReload, ASaveCaughtHalfWayOrLockedIsWaitedForNotTakenForABadMap)
     h = CreateFileA(m_path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     const std::string next = map + "3=" + Loop("clip_c.ts") + "\n";
+    const long locked = reads.Mark();
     WriteFile(h, next.data(), static_cast<DWORD>(next.size()), &written, NULL);
-    Sleep(LOCK_HELD_MS);           // held unshared: the feeder's reads fail meanwhile
+    // Held unshared: the feeder's reads fail meanwhile.
+    EXPECT_TRUE(reads.RefusedSince(locked, STAGE_READ_LIMIT_MS)) << "the feeder never tried the locked file";
     CloseHandle(h);
     EXPECT_TRUE(Says("channel 3: added by", mark));
     EXPECT_FALSE(SaidAfter(KEPT, mark)) << m_screen->Text();
@@ -375,9 +379,12 @@ TEST_F(MapReload, ManyReloadsLeaveNoThreadOrHandleBehindAndAStopDuringOneIsBound
     const DWORD after = HandleFigure();
     EXPECT_LE(after, handles + HANDLE_SLACK) << "handles before " << handles << ", after " << LEAK_ROUNDS << " rounds";
 
+    const MapReads reads(m_path);
+    ASSERT_TRUE(reads.Applied());
+    const long mark = reads.Mark();
     const HANDLE locked = CreateFileA(m_path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     ASSERT_NE(locked, INVALID_HANDLE_VALUE);
-    Sleep(HALF_SAVE_PAUSE_MS);     // the reload is retrying the locked file by now, or about to
+    EXPECT_TRUE(reads.RefusedSince(mark, STAGE_READ_LIMIT_MS)) << "the reload never tried the locked file";
     SetEvent(m_hStop);
     const ULONGLONG start = GetTickCount64();
     EXPECT_TRUE(m_reloader->Join(RELOADER_STOP_MS));
