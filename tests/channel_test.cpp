@@ -1,6 +1,7 @@
 // Opening and closing channels of the shipped driver: names, a taken pipe, and
 // closing in every state without force and without leaving anything behind.
 #include <gtest/gtest.h>
+#include <cstdio>
 #include <string>
 #include "block_sink.h"
 #include "census.h"
@@ -13,7 +14,8 @@ namespace {
 constexpr DWORD WAIT_ABANDONED_RESULT = 128;
 constexpr uint64_t STREAM_BYTES = 64ull << 20;
 constexpr DWORD MAX_WRITE = 64 * 1024;
-constexpr ULONGLONG UNFORCED_CLOSE_MS = 1000;
+// The driver's wait for each worker: a close that waits one out, forced or not, takes this long.
+constexpr ULONGLONG WORKER_STOP_WAIT_MS = 1000;
 const char PIPE_ERROR_LINE[] = "Zelmoor: CBonTuner::OpenTuner() CreateNamedPipe error\n";
 const char STEP_ONE_LINE[] = "Zelmoor: CBonTuner::OpenTuner() dwErrorStep = 1\n";
 
@@ -115,7 +117,8 @@ TEST_P(CloseWith, CloseEndsTheWorkersWithoutForceAndLeavesNothingBehind)
     const ULONGLONG start = GetTickCount64();
     tuner->CloseTuner();
     const ULONGLONG took = GetTickCount64() - start;
-    EXPECT_LT(took, UNFORCED_CLOSE_MS);
+    std::printf("  CloseTuner took %llu ms\n", took);
+    EXPECT_LT(took, WORKER_STOP_WAIT_MS) << "the close waited a worker out";
     EXPECT_TRUE(capture.Lines().empty()) << capture.Joined();
     EXPECT_TRUE(IsClosed(tuner, CHANNEL));
     stream.Join();

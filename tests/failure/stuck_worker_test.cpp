@@ -15,7 +15,6 @@ namespace {
 constexpr DWORD CHANNEL = 3;
 constexpr DWORD STOP_WAIT_MS = 1000;       // the driver's wait for each worker
 constexpr DWORD EARLY_MS = 50;             // the platform's waits may end a little early
-constexpr DWORD CLOSE_MARGIN_MS = 500;
 constexpr DWORD LATE_WRITE_WATCH_MS = 500;
 constexpr DWORD IDLE_WRITER_BYTES = 100000;
 constexpr DWORD LOCK_PROBE_MS = 1000;
@@ -106,7 +105,9 @@ TEST_P(StuckWorker, IsEndedByForceInTimeLeavesTheLockFreeAndTheFreedRingUntouche
 
     const ULONGLONG forced = c.lines.size();
     EXPECT_GE(took, forced * STOP_WAIT_MS - EARLY_MS);
-    EXPECT_LE(took, forced * STOP_WAIT_MS + CLOSE_MARGIN_MS);
+    // One more whole wait is the fault: a worker that had ended waited for, or a forced end
+    // that never finished. Anything short of it is the machine.
+    EXPECT_LT(took, (forced + 1) * STOP_WAIT_MS);
     EXPECT_EQ(capture.Lines(), c.lines);
     EXPECT_TRUE(IsClosed(tuner, CHANNEL));
     EXPECT_TRUE(LockIsFree(tuner));

@@ -16,7 +16,6 @@ constexpr DWORD CHANNEL = 1;
 constexpr DWORD STOP_WAIT_MS = 1000;
 constexpr DWORD WORKERS = 2;
 constexpr DWORD EARLY_MS = 50;
-constexpr DWORD UNLOAD_MARGIN_MS = 500;
 constexpr DWORD LITTLE = 4096;
 constexpr uint64_t ENDLESS = 1ull << 40;        // the unload ends the writer
 constexpr uint64_t FLOWING_BYTES = 8ull << 20;
@@ -48,7 +47,8 @@ TEST_F(Unload, WithAChannelOpenAndAWriterConnectedEndsBothWorkersByForceAndLeave
 
     EXPECT_EQ(capture.Lines(), LinesOf({PUSH_FORCED_LINE, POP_FORCED_LINE}));
     EXPECT_GE(took, WORKERS * STOP_WAIT_MS - EARLY_MS);
-    EXPECT_LE(took, WORKERS * STOP_WAIT_MS + UNLOAD_MARGIN_MS);
+    // A third whole wait is the fault (a forced end that never finished); less is the machine.
+    EXPECT_LT(took, (WORKERS + 1) * STOP_WAIT_MS);
     EXPECT_FALSE(PipeExists(CHANNEL));
     EXPECT_FALSE(InUseMutexExists());
     EXPECT_FALSE(writer.Write(data, sizeof(data))) << "the writer is still connected";
@@ -83,7 +83,7 @@ TEST_F(Unload, WhileAWriterSendsEndsBothWorkersByForceInBoundedTimeAndNoReadLand
 
     EXPECT_EQ(capture.Lines(), LinesOf({PUSH_FORCED_LINE, POP_FORCED_LINE}));
     EXPECT_GE(took, WORKERS * STOP_WAIT_MS - EARLY_MS);
-    EXPECT_LE(took, WORKERS * STOP_WAIT_MS + UNLOAD_MARGIN_MS);
+    EXPECT_LT(took, (WORKERS + 1) * STOP_WAIT_MS);
     writer.Join();      // fails the test if the writer was left blocked
     EXPECT_FALSE(PipeExists(CHANNEL));
     EXPECT_FALSE(InUseMutexExists());

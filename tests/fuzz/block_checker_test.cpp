@@ -47,11 +47,18 @@ TEST(PositionStream, EveryWordNamesItsSessionAndPlace)
     const std::vector<unsigned char> bytes = Slice(3, 1237, 40);
     for (unsigned offset = 0; offset < WORD_BYTES; ++offset) {
         StreamPlace place = {};
-        if (PlaceByWordAt(bytes.data(), bytes.size(), offset, place) && (1237 + offset) % WORD_BYTES == 0) {
+        const bool placed = PlaceByWordAt(bytes.data(), bytes.size(), offset, place);
+        if ((1237 + offset) % WORD_BYTES == 0) {
+            ASSERT_TRUE(placed) << "the aligned word at offset " << offset;
             EXPECT_EQ(place.session, 3u);
             EXPECT_EQ(place.position, 1237u);
+        } else {
+            EXPECT_FALSE(placed && place.session == 3 && place.position == 1237)
+                << "bytes across two words named the place, at offset " << offset;
         }
     }
+    StreamPlace beyond = {};
+    EXPECT_FALSE(PlaceByWordAt(bytes.data(), bytes.size(), bytes.size() - WORD_BYTES + 1, beyond));
 }
 
 TEST_F(Judge, ContiguousSlicesThenTheNextWriterFromItsStartPassWithoutGaps)

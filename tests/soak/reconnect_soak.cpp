@@ -86,12 +86,14 @@ uint64_t LastDepartureEmpties(BlockSink& sink, DWORD channel)
 class ReconnectSoak : public OpenChannelTest {
 protected:
     bool SelectsInSetUp() const override { return false; }
-    ::testing::AssertionResult OneWriter(int k, uint64_t amount, BlockSink& sink, uint64_t& leadingEmpties);
+    ::testing::AssertionResult OneWriter(int k, uint64_t amount, BlockSink& sink, uint64_t& leadingEmpties,
+                                         uint64_t& written);
 };
 
-// Writer k connects, sends `amount` bytes, is received whole while still connected, then leaves.
+// Writer k connects, sends `amount` bytes, is received whole while still connected, then
+// leaves; `written` grows by what the writer itself counted.
 ::testing::AssertionResult ReconnectSoak::OneWriter(int k, uint64_t amount, BlockSink& sink,
-                                                    uint64_t& leadingEmpties)
+                                                    uint64_t& leadingEmpties, uint64_t& written)
 {
     sink.ExpectNewWriter(SEED + k);
     HeldWriter writer(CHANNEL, SEED + k, amount, 1, MAX_WRITE, CONNECT_MS);
@@ -101,6 +103,7 @@ protected:
         tuner->CloseTuner();    // cuts off a writer left blocked in a write
     writer.Release();
     writer.Join();
+    written += writer.BytesWritten();
     if (received && !writer.Succeeded())
         return ::testing::AssertionFailure() << "the writer stopped after " << writer.BytesWritten() << " bytes";
     return received;
@@ -117,16 +120,16 @@ TEST_F(ReconnectSoak, HundredWritersInTurnAreEachReceivedWholeAndInOrderWithEmpt
     const std::vector<uint64_t> amounts = Amounts(WRITERS, SEED);
     BlockSink sink(tuner, SEED);
     std::vector<uint64_t> departures;
-    uint64_t sent = 0;
+    uint64_t written = 0;     // by the writers' own counts
     for (int k = 0; k < WRITERS; ++k) {
         uint64_t leading = 0;
         // Not SCOPED_TRACE: gtest starts a thread of its own for it, which the count would see.
-        ASSERT_TRUE(OneWriter(k, amounts[k], sink, leading)) << "writer " << k << " of " << amounts[k] << " bytes";
+        ASSERT_TRUE(OneWriter(k, amounts[k], sink, leading, written))
+            << "writer " << k << " of " << amounts[k] << " bytes";
         if (k == 0)
             EXPECT_EQ(leading, 0u) << "empty blocks before any writer left";
         else
             departures.push_back(leading);
-        sent += amounts[k];
     }
     departures.push_back(LastDepartureEmpties(sink, CHANNEL));
     tuner->CloseTuner();
@@ -139,7 +142,7 @@ TEST_F(ReconnectSoak, HundredWritersInTurnAreEachReceivedWholeAndInOrderWithEmpt
     const Figures end = Figures::Take();
     PrintFigures(SOAK, "end", end);
 
-    EXPECT_EQ(sink.Bytes(), sent);
+    EXPECT_EQ(sink.Bytes(), written) << "the host's count against the writers' own";
     EXPECT_LE(most, MAX_READS_IN_FLIGHT) << "a departure yields at most one empty block per read in flight";
     EXPECT_GT(most, 0u) << "departures must show as empty blocks";
     EXPECT_EQ(end.handles, start.handles);

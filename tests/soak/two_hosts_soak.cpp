@@ -84,7 +84,7 @@ TEST(TwoHostsSoak, TwoHostProcessesOnTwoChannelsEachReceiveTheirOwnStreamWholeAt
     second.Release();
     first.Join();
     second.Join();
-    PrintVolume(SOAK, HOSTS * BYTES_PER_HOST, clock.Seconds());
+    PrintVolume(SOAK, first.BytesWritten() + second.BytesWritten(), clock.Seconds());
     const Figures end = Figures::Take();
     PrintFigures(SOAK, "end", end);
 

@@ -103,6 +103,12 @@ bool TestPipe::Finish(BOOL started, DWORD timeoutMs, DWORD* bytes, DWORD* error)
     return ::testing::AssertionSuccess();
 }
 
+size_t TestPipe::Buffered() const
+{
+    DWORD available = 0;
+    return PeekNamedPipe(m_hPipe, NULL, 0, NULL, &available, NULL) ? available : 0;
+}
+
 ::testing::AssertionResult TestPipe::ReadSome(size_t atLeast, DWORD timeoutMs, size_t* read)
 {
     std::vector<uint8_t> buffer(BUFFER_SIZE);

@@ -20,6 +20,8 @@ public:
     ::testing::AssertionResult ReadSome(size_t atLeast, DWORD timeoutMs, size_t* total = nullptr);
     // Waits, reading nothing, until the pipe's buffer holds `atLeast` unread bytes.
     ::testing::AssertionResult WaitForBuffered(size_t atLeast, DWORD timeoutMs);
+    // The unread bytes in the pipe's buffer now, by the system's count; 0 when it cannot say.
+    size_t Buffered() const;
     void Close();
 
 private:

@@ -26,8 +26,9 @@ const uint64_t FAST_UDP_RATE = 40000000;    // fills the feeder's queue in a few
 const uint32_t UDP_CHANNEL = 1, TCP_CHANNEL = 2, HTTP_CHANNEL = 3;
 const size_t VISIT_PACKETS = 400;
 const double VISIT_LIMIT_SECONDS = 15.0;
-const DWORD CLOSE_LIMIT_MS = 100;
-const DWORD LOADED_MACHINE_MARGIN_MS = 150;     // two cores shared with other test runs
+// A socket the feeder fails to close stays until the feeder ends; one it closes goes in
+// tens of ms (a UDP reader is waited for 500 ms at most) plus what a loaded machine adds.
+const DWORD CLOSE_LIMIT_MS = 2000;
 const DWORD GONE_DEADLINE_MS = 5000;
 const DWORD STALL_MS = 8000;                    // 40 MB at the fast rate: well past the 16 MiB queue
 const double DRAIN_AFTER_STALL_SECONDS = 8.0;
@@ -130,7 +131,7 @@ TEST_F(FeederNet, TheHostLeavingClosesTheSocketsPromptly)
             << "the feeder kept its connection";
         const double ms = (server->ClientGoneAt() - left) * 1000.0;
         std::printf("connection closed %.0f ms after the host left\n", ms);
-        EXPECT_LT(ms, CLOSE_LIMIT_MS + LOADED_MACHINE_MARGIN_MS);
+        EXPECT_LT(ms, CLOSE_LIMIT_MS);
         ASSERT_TRUE(m_host.Load()) << m_host.Error();
     }
 }
@@ -148,7 +149,7 @@ TEST_F(FeederNet, TheHostLeavingAUdpChannelFreesItsPortPromptly)
     ASSERT_TRUE(WaitUntil([&] { return UdpPortFree(port); }, GONE_DEADLINE_MS)) << "the feeder kept its socket";
     const double ms = (NowSeconds() - left) * 1000.0;
     std::printf("port free %.0f ms after the host left\n", ms);
-    EXPECT_LT(ms, CLOSE_LIMIT_MS + LOADED_MACHINE_MARGIN_MS);
+    EXPECT_LT(ms, CLOSE_LIMIT_MS);
 }
 
 // Counts the packets lost between sequence numbers and the places they were lost.

@@ -4,16 +4,16 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <tlhelp32.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <memory>
 
+#include "census.h"
 #include "channel_roster.h"
 #include "feeder_child.h"
 #include "feeder_streams.h"
+#include "map_reads.h"
 #include "map_reload.h"
 #include "switching_host.h"
 #include "text_screen.h"
@@ -29,15 +29,18 @@ const DWORD  RELOADER_STOP_MS = 1000;
 const double STREAM_SECONDS = 5.0;
 const double FIRST_SAVE_SECONDS = 1.5;
 const double SECOND_SAVE_SECONDS = 3.0;
-const double GAP_LIMIT_SECONDS = 0.100;
+// The pump flushes every 20 ms; a channel held up by a reload or restarted by it stalls
+// for the save's quiet wait, a map read and a channel's stop and start, a restart shows
+// as a second visit as well. Half a second is a stall a host shows, beyond a loaded
+// machine's scheduling.
+const double GAP_LIMIT_SECONDS = 0.500;
 const double VISIT_LIMIT_SECONDS = 10.0;
 const double REMOVED_VISIT_SECONDS = 1.5;
-const DWORD  HALF_SAVE_PAUSE_MS = 120;      // longer than the feeder's quiet wait, shorter than its patience
-const DWORD  LOCK_HELD_MS = 600;
+const DWORD  STAGE_READ_LIMIT_MS = 1000;    // under the feeder's 1.5 s patience with a locked file
 const DWORD  RENAME_PATIENCE_MS = 2000;     // the feeder holds the map only while it reads it
 const int    LEAK_ROUNDS = 20;
-const DWORD  HANDLE_SLACK = 8;              // the system's own caches may grow a little
 const size_t THREAD_SLACK = 2;              // the system's pool threads come and go
+const DWORD  CENSUS_STILL_MS = 300;         // a stopped channel's thread and handles go a little after its line
 const int    FIGURE_SAVES = 40;
 const double MS_PER_SECOND = 1000.0;
 const size_t OPENING_BYTES = 10 * 188;
@@ -48,28 +51,21 @@ std::string Loop(const char* clip)
     return "file:" + StreamPath(clip) + "?loop";
 }
 
-// The process's handles by the system's count. Wine counts none; it gives a new
-// handle the lowest free slot, though, so there the slot of a fresh handle stands
-// in for the count: handles left behind push it up.
-DWORD HandleFigure()
+// The census once it has held still for a while.
+Census SettledCensus()
 {
-    DWORD count = 0;
-    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count > 0)
-        return count;
-    const HANDLE probe = CreateEventW(NULL, TRUE, FALSE, NULL);
-    CloseHandle(probe);
-    return static_cast<DWORD>(reinterpret_cast<uintptr_t>(probe) / sizeof(DWORD));  // slots are 4 apart
-}
-
-size_t ThreadCount()
-{
-    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry = {sizeof entry};
-    size_t count = 0;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        count += entry.th32OwnerProcessID == GetCurrentProcessId();
-    CloseHandle(snapshot);
-    return count;
+    Census last = Census::Take();
+    ULONGLONG stillSince = GetTickCount64();
+    const ULONGLONG deadline = stillSince + EFFECT_DEADLINE_MS;
+    while (GetTickCount64() - stillSince < CENSUS_STILL_MS && GetTickCount64() < deadline) {
+        Sleep(POLL_MS);
+        const Census now = Census::Take();
+        if (now.handles != last.handles || now.threads != last.threads) {
+            last = now;
+            stillSince = GetTickCount64();
+        }
+    }
+    return last;
 }
 
 bool WriteWhole(const std::string& path, const std::string& text)
@@ -327,16 +323,18 @@ TEST_F(MapReload, ASaveCaughtHalfWayOrLockedIsWaitedForNotTakenForABadMap)
 {
     const std::string one = "1=" + Loop("clip_a.ts") + "\n";
     Begin(one);
+    const MapReads reads(m_path);
+    ASSERT_TRUE(reads.Applied());
     const size_t mark = Mark();
     const std::string map = one + "2=" + Loop("clip_b.ts") + "\n";
     HANDLE h = CreateFileA(m_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     ASSERT_TRUE(SetEndOfFile(h));  // emptied, as an editor that rewrites in place does first
+    ASSERT_TRUE(reads.ReadSince(reads.Mark(), STAGE_READ_LIMIT_MS)) << "the feeder never read the emptied file";
     const DWORD half = static_cast<DWORD>(one.size() + 4);  // "2=fi": no kind of source, yet
     DWORD written = 0;
-    Sleep(HALF_SAVE_PAUSE_MS);     // a slow writer's pauses, not an order of events
-    WriteFile(h, map.data(), half, &written, NULL);
-    Sleep(HALF_SAVE_PAUSE_MS);     // then cut in a line
+    ASSERT_TRUE(WriteFile(h, map.data(), half, &written, NULL));
+    ASSERT_TRUE(reads.ReadSince(reads.Mark(), STAGE_READ_LIMIT_MS)) << "the feeder never read the half-written file";
     WriteFile(h, map.data() + half, static_cast<DWORD>(map.size()) - half, &written, NULL);
     CloseHandle(h);
     EXPECT_TRUE(Says("channel 2: added by", mark));
@@ -345,8 +343,10 @@ TEST_F(MapReload, ASaveCaughtHalfWayOrLockedIsWaitedForNotTakenForABadMap)
     h = CreateFileA(m_path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     const std::string next = map + "3=" + Loop("clip_c.ts") + "\n";
+    const long locked = reads.Mark();
     WriteFile(h, next.data(), static_cast<DWORD>(next.size()), &written, NULL);
-    Sleep(LOCK_HELD_MS);           // held unshared: the feeder's reads fail meanwhile
+    // Held unshared: the feeder's reads fail meanwhile.
+    EXPECT_TRUE(reads.RefusedSince(locked, STAGE_READ_LIMIT_MS)) << "the feeder never tried the locked file";
     CloseHandle(h);
     EXPECT_TRUE(Says("channel 3: added by", mark));
     EXPECT_FALSE(SaidAfter(KEPT, mark)) << m_screen->Text();
@@ -356,24 +356,29 @@ TEST_F(MapReload, ManyReloadsLeaveNoThreadOrHandleBehindAndAStopDuringOneIsBound
 {
     const std::string one = "1=" + Loop("clip_a.ts") + "\n";
     Begin(one);
-    const size_t threads = ThreadCount();
-    const DWORD handles = HandleFigure();
-    for (int round = 0; round < LEAK_ROUNDS; ++round) {
+    const auto addAndRemove = [&] {
         size_t mark = Mark();
         ASSERT_TRUE(SaveByRename(one + "5=" + Loop("clip_b.ts") + "\n"));
         ASSERT_TRUE(Says("channel 5: watching for a host", mark));
         mark = Mark();
         ASSERT_TRUE(WriteWhole(m_path, one));
         ASSERT_TRUE(Says("channel 5: stopped", mark));
-    }
-    EXPECT_TRUE(WaitUntil([&] { return ThreadCount() <= threads + THREAD_SLACK; }))
-        << ThreadCount() << " threads, " << threads << " before " << LEAK_ROUNDS << " rounds";
-    const DWORD after = HandleFigure();
-    EXPECT_LE(after, handles + HANDLE_SLACK) << "handles before " << handles << ", after " << LEAK_ROUNDS << " rounds";
+    };
+    addAndRemove();     // the system opens some handles of its own on first use, and keeps them
+    const Census before = SettledCensus();
+    ASSERT_TRUE(Counted(before));
+    for (int round = 0; round < LEAK_ROUNDS && !HasFatalFailure(); ++round)
+        addAndRemove();
+    const Census after = SettledCensus();
+    EXPECT_EQ(after.handles, before.handles) << "over " << LEAK_ROUNDS << " rounds";
+    EXPECT_LE(after.threads, before.threads + THREAD_SLACK) << "over " << LEAK_ROUNDS << " rounds";
 
+    const MapReads reads(m_path);
+    ASSERT_TRUE(reads.Applied());
+    const long mark = reads.Mark();
     const HANDLE locked = CreateFileA(m_path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     ASSERT_NE(locked, INVALID_HANDLE_VALUE);
-    Sleep(HALF_SAVE_PAUSE_MS);     // the reload is retrying the locked file by now, or about to
+    EXPECT_TRUE(reads.RefusedSince(mark, STAGE_READ_LIMIT_MS)) << "the reload never tried the locked file";
     SetEvent(m_hStop);
     const ULONGLONG start = GetTickCount64();
     EXPECT_TRUE(m_reloader->Join(RELOADER_STOP_MS));

@@ -42,6 +42,11 @@ void SwitchingHost::Leave()
     m_pTuner->CloseTuner();
 }
 
+DWORD SwitchingHost::ReadyCount()
+{
+    return m_pTuner->QueryReadyCount();
+}
+
 Recording SwitchingHost::Drain(double seconds, const std::function<bool(const Recording&)>& done)
 {
     Recording recording;

@@ -26,6 +26,7 @@ public:
     bool Load();                            // false with Error() set
     bool Select(uint32_t channel);          // SelectChannel(0, channel)
     void Leave();                           // CloseTuner: the host leaves the channel
+    DWORD ReadyCount();                     // blocks the driver holds that the host has not taken
     // Takes blocks until `done` answers true or `seconds` have passed since the
     // channel was selected.
     Recording Drain(double seconds, const std::function<bool(const Recording&)>& done = nullptr);

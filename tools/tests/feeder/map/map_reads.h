@@ -1,0 +1,30 @@
+// The feeder's reads of its map file, seen through this test program's imports:
+// a test waits for a read to have happened at the moment it stages, instead of
+// sleeping and hoping the feeder looked.
+#pragma once
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "iat_patch.h"
+
+class MapReads {
+public:
+    explicit MapReads(const std::string& path);     // one at a time in a process
+    ~MapReads();
+    MapReads(const MapReads&) = delete;
+    MapReads& operator=(const MapReads&) = delete;
+
+    bool Applied() const;
+    // Every attempt to open the map counts; a stage's mark is taken once it is set up.
+    long Mark() const;
+    // True once a read that opened the file after `mark` has closed it again.
+    bool ReadSince(long mark, DWORD timeoutMs) const;
+    // True once an open after `mark` was refused (the file locked or gone).
+    bool RefusedSince(long mark, DWORD timeoutMs) const;
+
+private:
+    std::unique_ptr<IatPatch> m_create;
+    std::unique_ptr<IatPatch> m_close;
+};
