@@ -15,6 +15,7 @@
 #include "file_play.h"
 #include "fuzz_check.h"
 #include "fuzz_input.h"
+#include "fuzz_recording.h"
 #include "ts_packet.h"
 
 namespace {
@@ -163,13 +164,7 @@ std::vector<uint8_t> MakeContent(const Play& play, uint8_t twist)
         p[3] = static_cast<uint8_t>(0x10 | (counters[choice]++ & 0x0F));
         if (control & PCR_BIT) {
             pcr = (control & PCR_RESET_BIT) ? step * PCR_STEP_TICKS : pcr + step * PCR_STEP_TICKS;
-            const uint64_t base = pcr / 300, extension = pcr % 300;
-            const uint8_t field[] = {7, 0x10, static_cast<uint8_t>(base >> 25), static_cast<uint8_t>(base >> 17),
-                                     static_cast<uint8_t>(base >> 9), static_cast<uint8_t>(base >> 1),
-                                     static_cast<uint8_t>(((base & 1) << 7) | 0x7E | (extension >> 8)),
-                                     static_cast<uint8_t>(extension)};
-            p[3] |= 0x20;
-            std::memcpy(p + 4, field, sizeof field);
+            PutFuzzPcr(p, pcr);
         }
     }
     return bytes;

@@ -1,6 +1,5 @@
-// A watched map changing under a running feeder: the feeder's parts in the
-// test's process, met by a host that loads the shipped driver, and saved the
-// ways editors save.
+// A watched map changing under a running feeder: the feeder's parts in the test's
+// process, met by a host that loads the shipped driver, saved the ways editors save.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -37,6 +36,7 @@ const double GAP_LIMIT_SECONDS = 0.500;
 const double VISIT_LIMIT_SECONDS = 10.0;
 const double REMOVED_VISIT_SECONDS = 1.5;
 const DWORD  STAGE_READ_LIMIT_MS = 1000;    // under the feeder's 1.5 s patience with a locked file
+const DWORD  HALF_SAVE_PAUSE_MS = 120;      // longer than the feeder's quiet wait, shorter than its patience
 const DWORD  RENAME_PATIENCE_MS = 2000;     // the feeder holds the map only while it reads it
 const int    LEAK_ROUNDS = 20;
 const size_t THREAD_SLACK = 2;              // the system's pool threads come and go
@@ -430,8 +430,7 @@ TEST(MapReloadFeeder, TheFeederFollowsItsMapFileAndNamesABadLine)
     DeleteFileA(path.c_str());
 }
 
-// A writer that stops between two lines long enough for a read that finds its
-// first half parsing: that half is never taken, so channel 2 is never removed.
+// A writer pausing between lines after a half that parses: that half is never taken.
 TEST_F(MapReload, AMapWrittenInTwoStepsWithAPauseIsTakenOnlyWhole)
 {
     const std::string one = "1=" + Loop("clip_a.ts") + "\n", rest = "2=" + Loop("clip_b.ts") + "\n";
