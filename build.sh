@@ -147,14 +147,21 @@ print_summary() {
         echo "not run: $ZELMOOR_WIN32 ($(tests_word "$TOTAL_NOT_RUN") of the 32-bit trees)"
     fi
     echo "total: $TOTAL_PASSED passed, $TOTAL_FAILED failed, $TOTAL_SKIPPED skipped"
+    if [ -s "$ZELMOOR_WINE_RESTARTS" ]; then
+        echo "Wine ended $(wc -l <"$ZELMOOR_WINE_RESTARTS") program start(s) before the program said a word; each was started again:"
+        sed 's/^/   /' "$ZELMOOR_WINE_RESTARTS"
+    fi
 }
 
 run_tests() {
     local status=0
+    ZELMOOR_WINE_RESTARTS=$(mktemp)
+    export ZELMOOR_WINE_RESTARTS
     for preset in "${PRESETS[@]}"; do
         run_suite "$preset" "$@" || status=1
     done
     print_summary
+    rm -f "$ZELMOOR_WINE_RESTARTS"
     return $status
 }
 

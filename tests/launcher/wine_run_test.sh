@@ -2,6 +2,8 @@
 # The launcher's choices where 32-bit programs cannot start: a 32-bit program is
 # not run and says why, with the launcher's own exit code; its test list comes
 # from its 64-bit build; a missing 64-bit build is an error, not an empty list.
+# Under a test run, a start that ended silently with a failing status is made
+# once more and reported; one that said something is not.
 #   wine_run_test.sh WINE_RUN GTEST_EXE_64
 # GTEST_EXE_64: any 64-bit test program of the tree; WINEPREFIX: a booted prefix.
 set -uo pipefail
@@ -37,6 +39,27 @@ output=$("$WINE_RUN" 32 --listing-tree "$FAKE_TREE" /nonexistent/x64-tree "$PROG
 status=$?
 check "no 64-bit build to list by is an error" [ "$status" -ne 0 -a "$status" -ne "$EXIT_NOT_RUN" ]
 check "which names the missing build" grep -qF "no 64-bit build of it at /nonexistent/x64-tree/" <<<"$output"
+
+# A program that fails without a word on its first start only, as Wine's failed starts look.
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+FLAG=$("$WINE_RUN" 64 winepath -w "$WORK/started" 2>/dev/null)
+# No quotes: Wine's cmd would get them escaped. The temporary path has no spaces.
+silent_once() { "$WINE_RUN" 64 cmd /c "if exist $FLAG (echo second start) else (type nul > $FLAG & exit 3)" 2>&1; }
+export ZELMOOR_WINE_RESTARTS=$WORK/restarts
+output=$(silent_once)
+status=$?
+check "a silent failed start is made once more" [ "$status" -eq 0 ]
+check "the second start's output is passed on" grep -qF "second start" <<<"$output"
+check "the restart is reported for the summary" grep -qF "started again" "$ZELMOOR_WINE_RESTARTS"
+: >"$ZELMOOR_WINE_RESTARTS"
+"$WINE_RUN" 64 cmd /c "echo a failure that says so & exit 4" >/dev/null 2>&1
+check "a failure with output keeps its status" [ $? -eq 4 ]
+check "and is not started again" [ ! -s "$ZELMOOR_WINE_RESTARTS" ]
+rm -f "$WORK/started"
+unset ZELMOOR_WINE_RESTARTS
+silent_once >/dev/null
+check "outside a test run nothing is started again" [ $? -eq 3 ]
 
 "$WINE_RUN" 48 "$TWIN" >/dev/null 2>&1
 check "an unknown bitness is a usage error" [ $? -eq "$EXIT_USAGE" ]
