@@ -1,5 +1,6 @@
 // A host built like MSVC-built hosts: it converts the driver object with
-// dynamic_cast, which reads the driver's MSVC RTTI. Exit code 0 means it worked.
+// dynamic_cast, which reads the driver's MSVC RTTI. Exit code 0 means it worked;
+// either way it says which step it reached, so that no end of it is silent.
 #include "IBonDriver.h"
 
 namespace {
@@ -49,9 +50,30 @@ UINT CheckDriver()
     return HOST_OK;
 }
 
+const char* Outcome(UINT code)
+{
+    switch (code) {
+    case HOST_OK: return "abi_host: the object converted with dynamic_cast and answered\n";
+    case NO_DRIVER: return "abi_host: the driver beside the host did not load\n";
+    case NO_EXPORT: return "abi_host: the driver has no creation export\n";
+    case NO_OBJECT: return "abi_host: the creation export gave no object\n";
+    case CAST_FAILED: return "abi_host: dynamic_cast refused the object\n";
+    case CAST_MOVED: return "abi_host: dynamic_cast moved the object's address\n";
+    default: return "abi_host: the converted object answered wrongly\n";
+    }
+}
+
+void Say(const char* text)
+{
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text, lstrlenA(text), &written, NULL);
+}
+
 }  // namespace
 
 extern "C" void HostMain()
 {
-    ExitProcess(CheckDriver());
+    const UINT code = CheckDriver();
+    Say(Outcome(code));
+    ExitProcess(code);
 }
