@@ -18,7 +18,12 @@ struct FuzzRecording {
     std::vector<uint8_t>    bytes;
     double                  seconds = 0.0;              // from the first packet to the end of the last
     double                  lastPacketSeconds = 0.0;    // where the last packet starts in it
-    double                  longestPcrSeconds = 0.0;    // the longest interval between PCRs of a part
+    // The longest time between two PCRs as the pacer plays them: the longest interval of a
+    // part, or across a new clock the bytes between at the rate measured on the clock before.
+    double                  longestStepSeconds = 0.0;
+    // How far timing by bytes may be off, summed over each new clock and the end: the rate
+    // measured on a clock against its last part's, both within its fastest and slowest part's.
+    double                  byteTimedErrorSeconds = 0.0;
 };
 
 namespace fuzz_recording {
@@ -36,17 +41,34 @@ const uint64_t MIN_PART_MS = 1000;
 const uint64_t PART_MS_STEP = 100;
 const uint64_t PART_MS_CHOICES = 6;
 const uint64_t NEW_CLOCK_UNIT_TICKS = 10 * TICKS_PER_MS;
-// A new clock this close ahead of the old one would continue it: moved beyond that.
+// A new clock this close ahead of the old one's last PCR would continue it: moved beyond that.
 const uint64_t CONTINUES_TICKS = PCR_TICKS_PER_SECOND;
 const uint64_t NEW_CLOCK_SHIFT_TICKS = 2 * PCR_TICKS_PER_SECOND;
 const uint8_t  FILLER = 0xFF;
 
-inline uint64_t NewClock(uint64_t clock, FuzzInput* in)
+inline uint64_t NewClock(uint64_t lastPcr, FuzzInput* in)
 {
     const uint64_t high = in->Byte();
     const uint64_t value = ((high << 8) | in->Byte()) * NEW_CLOCK_UNIT_TICKS;
-    return value >= clock && value - clock <= CONTINUES_TICKS ? value + NEW_CLOCK_SHIFT_TICKS : value;
+    return value >= lastPcr && value - lastPcr <= CONTINUES_TICKS ? value + NEW_CLOCK_SHIFT_TICKS : value;
 }
+
+// The packet rates of the parts on one clock, as seconds a packet.
+struct ClockRates {
+    double  slowest = 0.0;
+    double  fastest = 0.0;
+    size_t  lastPerPcr = 0;
+
+    void Add(double packetSeconds, size_t perPcr)
+    {
+        slowest = std::max(slowest, packetSeconds);
+        fastest = fastest == 0.0 ? packetSeconds : std::min(fastest, packetSeconds);
+        lastPerPcr = perPcr;
+    }
+    // The packets after the clock's last PCR, timed by their bytes.
+    double LongestEnd() const { return lastPerPcr * slowest; }
+    double EndError() const { return lastPerPcr * (slowest - fastest); }
+};
 
 } // namespace fuzz_recording
 
@@ -68,6 +90,8 @@ inline FuzzRecording MakeFuzzRecording(FuzzInput* in)
     const size_t parts = 1 + in->Byte() % MAX_PARTS;
     uint16_t pid = FIRST_PID;
     uint64_t clock = 0;     // the PCR the last part's clock reached at its end
+    uint64_t lastPcr = 0;
+    ClockRates rates;
     for (size_t part = 0; part < parts; ++part) {
         const uint8_t shape = in->Byte();
         const uint64_t pcrTicks = (MIN_PCR_MS + in->Byte() % PCR_MS_CHOICES) * TICKS_PER_MS;
@@ -76,8 +100,12 @@ inline FuzzRecording MakeFuzzRecording(FuzzInput* in)
         const size_t pcrs = static_cast<size_t>((partTicks + pcrTicks - 1) / pcrTicks);
         if (part > 0 && (shape & OTHER_PID_BIT))
             pid = static_cast<uint16_t>(FIRST_PID + (pid - FIRST_PID + 1 + in->Byte() % 2) % PID_CHOICES);
-        if (part > 0 && (shape & NEW_CLOCK_BIT))
-            clock = NewClock(clock, in);
+        if (part > 0 && (shape & NEW_CLOCK_BIT)) {
+            clock = NewClock(lastPcr, in);
+            recording.longestStepSeconds = std::max(recording.longestStepSeconds, rates.LongestEnd());
+            recording.byteTimedErrorSeconds += rates.EndError();
+            rates = ClockRates();
+        }
         const size_t first = recording.bytes.size();
         recording.bytes.resize(first + pcrs * perPcr * TS_PACKET_BYTES, FILLER);
         for (size_t i = 0; i < pcrs * perPcr; ++i) {
@@ -89,11 +117,14 @@ inline FuzzRecording MakeFuzzRecording(FuzzInput* in)
             if (i % perPcr == 0)
                 PutFuzzPcr(p, clock + i / perPcr * pcrTicks);
         }
+        lastPcr = clock + (pcrs - 1) * pcrTicks;
         clock += pcrs * pcrTicks;
         const double pcrSeconds = static_cast<double>(pcrTicks) / PCR_TICKS_PER_SECOND;
         recording.seconds += pcrs * pcrSeconds;
         recording.lastPacketSeconds = recording.seconds - pcrSeconds / perPcr;
-        recording.longestPcrSeconds = std::max(recording.longestPcrSeconds, pcrSeconds);
+        recording.longestStepSeconds = std::max(recording.longestStepSeconds, pcrSeconds);
+        rates.Add(pcrSeconds / perPcr, perPcr);
     }
+    recording.byteTimedErrorSeconds += rates.EndError();
     return recording;
 }
