@@ -226,20 +226,25 @@ int RunService(FeederOptions options, ParseOutcome outcome, bool mapFileUnreadab
 {
     // The log comes first on the stored command line, so it is known even when a map is not.
     const std::string logPath = options.logPath;
-    const auto body = [&]() -> int {
+    const auto body = [&](const std::function<void()>& running) -> int {
         const MapWaitNotice say = [&](const std::string& line) {
             SayAsService(logPath, line, EVENTLOG_WARNING_TYPE);
         };
-        if (mapFileUnreadable && !AwaitReadableMap(args, g_hStop, say, &options, &outcome))
-            return FEEDER_EXIT_OK;      // stopped while waiting
+        if (mapFileUnreadable) {
+            running();      // the wait may be long: a stop must be able to end it
+            if (!AwaitReadableMap(args, g_hStop, say, &options, &outcome))
+                return FEEDER_EXIT_OK;      // stopped while waiting
+        }
         std::string why = outcome.message;
         int code = FEEDER_EXIT_OK;
         if (outcome.kind != ParseOutcome::RUN || MapRefusedForThisRun(options.allowCommands, options.mappings, &why))
             code = FEEDER_EXIT_USAGE;
         else if (UntrustedForThisRun(options, options.mappings, &why))
             code = FEEDER_EXIT_SERVICE;
-        if (code == FEEDER_EXIT_OK)
+        if (code == FEEDER_EXIT_OK) {
+            running();
             return Run(options);
+        }
         SayAsService(logPath, "not started: " + why, EVENTLOG_ERROR_TYPE);
         return code;
     };

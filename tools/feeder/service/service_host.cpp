@@ -9,7 +9,7 @@ const DWORD START_HINT_MS = 3000;
 
 // The dispatcher calls back with no context of its own: the run is kept here.
 struct ServiceRun {
-    std::function<int()>    body;
+    ServiceBody             body;
     HANDLE                  hStop = NULL;
     SERVICE_STATUS_HANDLE   hStatus = NULL;
     int                     code = 0;
@@ -54,14 +54,18 @@ void WINAPI ServiceMain(DWORD, wchar_t**)
         return;
     }
     Report(SERVICE_START_PENDING, START_HINT_MS);
-    Report(SERVICE_RUNNING, 0);
-    g_run.code = g_run.body();
+    bool reported = false;
+    g_run.code = g_run.body([&reported] {
+        if (!reported)
+            Report(SERVICE_RUNNING, 0);
+        reported = true;
+    });
     Report(SERVICE_STOPPED, 0, g_run.code);
 }
 
 } // namespace
 
-bool RunAsService(const std::function<int()>& body, HANDLE hStop, int* code, DWORD* error)
+bool RunAsService(const ServiceBody& body, HANDLE hStop, int* code, DWORD* error)
 {
     g_run.body = body;
     g_run.hStop = hStop;

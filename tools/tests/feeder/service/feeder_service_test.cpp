@@ -260,7 +260,13 @@ TEST_F(FeederService, AMapOthersMayChangeIsNotLoadedOnReloadNorAtStartButAConsol
     EXPECT_EQ(ReadText(m_log).find("channel 3: added"), std::string::npos) << ReadText(m_log);
 
     ASSERT_TRUE(StartServiceW(service.Get(), 0, NULL)) << GetLastError();
-    ASSERT_TRUE(WaitForState(service.Get(), SERVICE_STOPPED, &status));
+    bool shownRunning = false;
+    ASSERT_TRUE(WaitUntil([&] {
+        const DWORD state = ServiceState(service.Get(), &status);
+        shownRunning = shownRunning || state == SERVICE_RUNNING;
+        return state == SERVICE_STOPPED;
+    }, SERVICE_STATE_DEADLINE_MS));
+    EXPECT_FALSE(shownRunning) << "a start refused by its checks was reported running first";
     EXPECT_EQ(status.dwServiceSpecificExitCode, 5u);
     EXPECT_TRUE(LogHolds("not started: " + refusal));
 
