@@ -264,6 +264,7 @@ TEST_F(FeederRun, AnEndedRunClosesItsSourcesAndSummarisesEachChannel)
     const std::string emitter = UniqueName("stop");
     ASSERT_TRUE(m_feeder.Start({"--seconds", "4", "2=" + EmitterSource(StreamPath("clip_c.ts"), emitter),
                                 "6=file:no-such-recording.ts"}));
+    ASSERT_TRUE(m_feeder.WaitForOutput("channel 2: watching for a host"));
     ASSERT_GT(Visit(2, VISIT_LIMIT_SECONDS, CMD_VISIT_BYTES / 3).bytes.size(), 0u);
     EXPECT_EQ(m_feeder.Wait(EXIT_DEADLINE_MS), 0u) << m_feeder.Output();
     EXPECT_FALSE(EmitterAlive(emitter));
@@ -278,6 +279,7 @@ TEST_F(FeederRun, VisitsLeftMidFileCountNoSkippedBytesForACleanRecording)
 {
     // Two visits of 2.5 s fit its time well: the summary must count both.
     ASSERT_TRUE(m_feeder.Start({"--seconds", "9", "1=file:" + StreamPath("clip_b.ts") + "?loop"}));
+    ASSERT_TRUE(m_feeder.WaitForOutput("channel 1: watching for a host"));
     for (int visit = 0; visit < 2; ++visit)
         ASSERT_GT(Visit(1, SHORT_VISIT_SECONDS).bytes.size(), 0u);
     m_host.Leave();

@@ -19,12 +19,22 @@ std::atomic<HANDLE> g_openHandle{INVALID_HANDLE_VALUE};
 std::atomic<long>   g_openAttempt{0};
 std::atomic<long>   g_lastRead{0};          // the attempt whose read last closed the file
 std::atomic<long>   g_lastRefused{0};
+std::atomic<long>   g_holdAttempt{0};
+HANDLE              g_held = NULL;          // set when the held open is waiting
+HANDLE              g_release = NULL;
+
+// A test that fails while holding a read must not hang the reader for good.
+const DWORD HOLD_LIMIT_MS = 10000;
 
 HANDLE WINAPI CountingCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                   DWORD disposition, DWORD flags, HANDLE model)
 {
     const bool map = name != nullptr && _wcsicmp(name, g_path.c_str()) == 0;
     const long attempt = map ? ++g_attempts : 0;
+    if (map && attempt == g_holdAttempt) {
+        SetEvent(g_held);
+        WaitForSingleObject(g_release, HOLD_LIMIT_MS);
+    }
     const HANDLE h = g_createFileW(name, access, share, security, disposition, flags, model);
     const DWORD error = GetLastError();
     if (map && h == INVALID_HANDLE_VALUE)
@@ -50,7 +60,9 @@ BOOL WINAPI CountingCloseHandle(HANDLE h)
 MapReads::MapReads(const std::string& path)
 {
     g_path.assign(path.begin(), path.end());
-    g_attempts = g_openAttempt = g_lastRead = g_lastRefused = 0;
+    g_attempts = g_openAttempt = g_lastRead = g_lastRefused = g_holdAttempt = 0;
+    g_held = CreateEventW(NULL, FALSE, FALSE, NULL);
+    g_release = CreateEventW(NULL, FALSE, FALSE, NULL);
     // The real calls are known before any thread can come through the patched slots.
     const HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
     g_createFileW = reinterpret_cast<CreateFileWCall>(reinterpret_cast<void*>(GetProcAddress(kernel32, "CreateFileW")));
@@ -60,7 +72,15 @@ MapReads::MapReads(const std::string& path)
     m_close.reset(new IatPatch(self, "kernel32.dll", "CloseHandle", reinterpret_cast<void*>(CountingCloseHandle)));
 }
 
-MapReads::~MapReads() = default;
+MapReads::~MapReads()
+{
+    g_holdAttempt = 0;
+    SetEvent(g_release);
+    m_create.reset();
+    m_close.reset();
+    CloseHandle(g_held);
+    CloseHandle(g_release);
+}
 
 bool MapReads::Applied() const
 {
@@ -80,4 +100,19 @@ bool MapReads::ReadSince(long mark, DWORD timeoutMs) const
 bool MapReads::RefusedSince(long mark, DWORD timeoutMs) const
 {
     return WaitUntil([mark] { return g_lastRefused > mark; }, timeoutMs);
+}
+
+void MapReads::HoldOpen(long attempt)
+{
+    g_holdAttempt = attempt;
+}
+
+bool MapReads::Held(DWORD timeoutMs) const
+{
+    return WaitForSingleObject(g_held, timeoutMs) == WAIT_OBJECT_0;
+}
+
+void MapReads::Release()
+{
+    SetEvent(g_release);
 }

@@ -23,6 +23,12 @@ public:
     bool ReadSince(long mark, DWORD timeoutMs) const;
     // True once an open after `mark` was refused (the file locked or gone).
     bool RefusedSince(long mark, DWORD timeoutMs) const;
+    // The open numbered `attempt` (Mark() counts them) waits for Release, so that a
+    // test stages the file between two reads however slowly it runs.
+    void HoldOpen(long attempt);
+    // True once the held open is waiting.
+    bool Held(DWORD timeoutMs) const;
+    void Release();
 
 private:
     std::unique_ptr<IatPatch> m_create;

@@ -36,7 +36,6 @@ const double GAP_LIMIT_SECONDS = 0.500;
 const double VISIT_LIMIT_SECONDS = 10.0;
 const double REMOVED_VISIT_SECONDS = 1.5;
 const DWORD  STAGE_READ_LIMIT_MS = 1000;    // under the feeder's 1.5 s patience with a locked file
-const DWORD  HALF_SAVE_PAUSE_MS = 120;      // longer than the feeder's quiet wait, shorter than its patience
 const DWORD  RENAME_PATIENCE_MS = 2000;     // the feeder holds the map only while it reads it
 const int    LEAK_ROUNDS = 20;
 const size_t THREAD_SLACK = 2;              // the system's pool threads come and go
@@ -323,20 +322,27 @@ TEST_F(MapReload, ASaveCaughtHalfWayOrLockedIsWaitedForNotTakenForABadMap)
 {
     const std::string one = "1=" + Loop("clip_a.ts") + "\n";
     Begin(one);
-    const MapReads reads(m_path);
+    MapReads reads(m_path);
     ASSERT_TRUE(reads.Applied());
     const size_t mark = Mark();
     const std::string map = one + "2=" + Loop("clip_b.ts") + "\n";
+    // Each stage is written while the feeder's next read waits, so each read it makes
+    // after the first sees a new stage, however long the writer takes.
+    const long first = reads.Mark() + 1;
+    reads.HoldOpen(first + 1);
     HANDLE h = CreateFileA(m_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(h, INVALID_HANDLE_VALUE);
     ASSERT_TRUE(SetEndOfFile(h));  // emptied, as an editor that rewrites in place does first
-    ASSERT_TRUE(reads.ReadSince(reads.Mark(), STAGE_READ_LIMIT_MS)) << "the feeder never read the emptied file";
+    ASSERT_TRUE(reads.Held(STAGE_READ_LIMIT_MS)) << "the feeder never read the emptied file";
     const DWORD half = static_cast<DWORD>(one.size() + 4);  // "2=fi": no kind of source, yet
     DWORD written = 0;
     ASSERT_TRUE(WriteFile(h, map.data(), half, &written, NULL));
-    ASSERT_TRUE(reads.ReadSince(reads.Mark(), STAGE_READ_LIMIT_MS)) << "the feeder never read the half-written file";
+    reads.HoldOpen(first + 2);
+    reads.Release();
+    ASSERT_TRUE(reads.Held(STAGE_READ_LIMIT_MS)) << "the feeder never read the half-written file";
     WriteFile(h, map.data() + half, static_cast<DWORD>(map.size()) - half, &written, NULL);
     CloseHandle(h);
+    reads.Release();
     EXPECT_TRUE(Says("channel 2: added by", mark));
     EXPECT_FALSE(SaidAfter("channel 1: removed", mark)) << "an emptied file is a save under way";
 
@@ -435,14 +441,19 @@ TEST_F(MapReload, AMapWrittenInTwoStepsWithAPauseIsTakenOnlyWhole)
 {
     const std::string one = "1=" + Loop("clip_a.ts") + "\n", rest = "2=" + Loop("clip_b.ts") + "\n";
     Begin(one + rest);
+    MapReads reads(m_path);
+    ASSERT_TRUE(reads.Applied());
     const size_t mark = Mark();
+    // The pause lasts until the feeder comes back to confirm what it read first.
+    reads.HoldOpen(reads.Mark() + 2);
     const HANDLE h = CreateFileA(m_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS, 0, NULL);
     DWORD written = 0;
     WriteFile(h, one.data(), static_cast<DWORD>(one.size()), &written, NULL);
-    Sleep(HALF_SAVE_PAUSE_MS);     // a slow writer's pause, not an order of events
+    ASSERT_TRUE(reads.Held(STAGE_READ_LIMIT_MS)) << "the feeder never read the first half";
     const std::string more = rest + "3=" + Loop("clip_c.ts") + "\n";
     WriteFile(h, more.data(), static_cast<DWORD>(more.size()), &written, NULL);
     CloseHandle(h);
+    reads.Release();
     EXPECT_TRUE(Says("channel 3: added by", mark));
     EXPECT_FALSE(SaidAfter("channel 2: removed", mark)) << m_screen->Text();
 }

@@ -27,7 +27,6 @@ const uint64_t OTHER_FIRST_PCR = 1000 * PCR_TICKS_PER_SECOND;     // tells the s
 const double   ENTRY_LAG_SECONDS = 0.1 + PCR_INTERVAL_SECONDS;
 const DWORD    READ_WAIT_MS = 200;
 const size_t   PACKETS_WITHOUT_PCR = 1000;
-const double   VISIT_OPEN_SECONDS = 0.2;      // from reading the clock to the entry, on a loaded machine
 const DWORD    BETWEEN_VISITS_MS = 300;       // a live play would have moved on by then
 const double   MID_LOOP_SECONDS = 1.0;
 const DWORD    MID_LOOP_POLL_MS = 20;
@@ -85,13 +84,15 @@ void WaitForMidLoop(double loopSeconds)
     std::string error;
     if (!FirstPcr(config, &pcr, &error))
         return ::testing::AssertionFailure() << error;
+    const double after = SecondsSinceFeederStart();
     const double entered = static_cast<double>(pcr - firstPcr) / PCR_TICKS_PER_SECOND;
     const double lag = std::remainder(std::fmod(before, loopSeconds) - entered, loopSeconds);
-    // Read before the visit, the clock is behind the entry's moment by the visit's own time.
-    if (lag >= -VISIT_OPEN_SECONDS && lag <= ENTRY_LAG_SECONDS)
+    // Read before the visit, the clock is behind the entry's moment by at most the visit's own time.
+    if (lag >= -(after - before) && lag <= ENTRY_LAG_SECONDS)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "entered " << entered << " s into the recording at " << before
-                                         << " s after the start, a loop of " << loopSeconds << " s";
+                                         << " s after the start, a loop of " << loopSeconds << " s, the visit taking "
+                                         << after - before << " s";
 }
 
 class LiveFileSource : public ::testing::Test {
