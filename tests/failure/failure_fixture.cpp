@@ -49,9 +49,9 @@ std::vector<std::string> LinesOf(std::initializer_list<const char*> lines)
     if (tuner->TakeStream(&data, &size, &remaining))
         return ::testing::AssertionFailure() << "a take succeeded";
     const ULONGLONG start = GetTickCount64();
-    const DWORD waited = tuner->WaitStream(0);
-    if (waited != WAIT_ABANDONED_RESULT || GetTickCount64() - start > QUICK_MS)
-        return ::testing::AssertionFailure() << "WaitStream(0) gave " << waited << " after "
+    const DWORD waited = tuner->WaitStream(CLOSED_WAIT_MS);
+    if (waited != WAIT_ABANDONED_RESULT || GetTickCount64() - start >= CLOSED_WAIT_MS / 2)
+        return ::testing::AssertionFailure() << "WaitStream(" << CLOSED_WAIT_MS << ") gave " << waited << " after "
                                              << GetTickCount64() - start << " ms";
     return ::testing::AssertionSuccess();
 }

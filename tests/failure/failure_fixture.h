@@ -9,7 +9,9 @@
 #include "driver_module.h"
 
 constexpr DWORD WAIT_ABANDONED_RESULT = 128;
-constexpr DWORD QUICK_MS = 100;         // "at once", with room for a loaded machine
+// A closed tuner answers a wait at once; a wait this long that runs out, or half of it,
+// is a hang, whatever a loaded machine does to this thread.
+constexpr DWORD CLOSED_WAIT_MS = 5000;
 extern const char PUSH_FORCED_LINE[];
 extern const char POP_FORCED_LINE[];
 
