@@ -51,7 +51,8 @@ output=$(silent_once)
 status=$?
 check "a silent failed start is made once more" [ "$status" -eq 0 ]
 check "the second start's output is passed on" grep -qF "second start" <<<"$output"
-check "the restart is reported for the summary" grep -qF "started again" "$ZELMOOR_WINE_RESTARTS"
+check "the restart is reported for the summary, with the arguments that tell which test it was" \
+    grep -qF "cmd /c if exist $FLAG (echo second start)" "$ZELMOOR_WINE_RESTARTS"
 : >"$ZELMOOR_WINE_RESTARTS"
 "$WINE_RUN" 64 cmd /c "echo a failure that says so & exit 4" >/dev/null 2>&1
 check "a failure with output keeps its status" [ $? -eq 4 ]
