@@ -24,6 +24,9 @@ source "$ROOT/cmake/wine-prefix.sh"
 PACKAGES=(cmake ninja-build clang lld llvm libclang-rt-14-dev googletest mingw-w64 wine wine64 wine32:i386 zip unzip
           ffmpeg python3 iproute2)
 JOBS=$(nproc)
+# The limit of a test that sets none of its own: each of them ends within a
+# minute even under load, so five minutes is a hang.
+TEST_TIMEOUT_SECONDS=300
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 
@@ -129,9 +132,11 @@ run_suite() {
         selection=(-L static)
     fi
     if [ "$(count_tests "$preset" "${selection[@]}" "$@")" != 0 ]; then
-        # A Wine process now and then hangs at its exit under load, after its test
-        # has passed; a test that timed out gets one more run, a failure none.
-        ctest --preset "$preset" -j "$JOBS" --repeat after-timeout:2 "${selection[@]}" "$@" 2>&1 | tee "$log"
+        # A Wine process now and then hangs under load, at its exit after its test
+        # has passed, or at its start before it runs a line; a test that timed out
+        # gets one more run, a failure none. Every test has a limit, so a hang ends.
+        ctest --preset "$preset" -j "$JOBS" --timeout "$TEST_TIMEOUT_SECONDS" --repeat after-timeout:2 \
+            "${selection[@]}" "$@" 2>&1 | tee "$log"
         [ "${PIPESTATUS[0]}" -eq 0 ] || status=1
     fi
     tally_suite "$preset" "$log" "$not_run"
