@@ -22,7 +22,7 @@ declare -A PRESET_BITS=([driver-msvc-x64]=64 [driver-msvc-x86]=32 [mingw-x64]=64
 WINE_RUN=$ROOT/cmake/wine-run
 source "$ROOT/cmake/wine-prefix.sh"
 PACKAGES=(cmake ninja-build clang lld llvm libclang-rt-14-dev googletest mingw-w64 wine wine64 wine32:i386 zip unzip
-          ffmpeg python3 iproute2)
+          ffmpeg python3 iproute2 libboost1.81-dev nlohmann-json3-dev chromium python3-prometheus-client)
 JOBS=$(nproc)
 # The limit of a test that sets none of its own: each of them ends within a
 # minute even under load, so five minutes is a hang.

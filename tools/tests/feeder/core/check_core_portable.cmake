@@ -1,5 +1,6 @@
 # The feeder's core builds for Windows and natively, so it may include only the
-# C++ standard library, its own headers and the portable common ones. A line
+# C++ standard library, the header-only libraries that build everywhere (named
+# below), its own headers and the portable common ones. A line
 # that includes anything else (windows.h, winsock2.h, a header of the Windows
 # shell around the core) fails this check, which names the file and the include.
 #   cmake -DCORE_DIR=... -DPORTABLE_DIR=... -P check_core_portable.cmake
@@ -12,6 +13,7 @@ set(STANDARD_HEADERS
     ostream queue random ratio regex scoped_allocator set shared_mutex sstream stack stdexcept streambuf string
     string_view system_error thread tuple type_traits typeindex typeinfo unordered_map unordered_set utility
     valarray variant vector)
+set(PORTABLE_LIBRARY_HEADERS nlohmann/json.hpp)
 
 foreach(var CORE_DIR PORTABLE_DIR)
     if(NOT IS_DIRECTORY "${${var}}")
@@ -34,6 +36,9 @@ foreach(file IN LISTS core_files portable_files)
         set(allowed FALSE)
         if(line MATCHES "include[ \t]*<([^>]+)>")
             list(FIND STANDARD_HEADERS "${CMAKE_MATCH_1}" at)
+            if(at EQUAL -1)
+                list(FIND PORTABLE_LIBRARY_HEADERS "${CMAKE_MATCH_1}" at)
+            endif()
             if(NOT at EQUAL -1)
                 set(allowed TRUE)
             endif()
