@@ -64,6 +64,14 @@ const char* StateName(ChannelState state)
     }
 }
 
+std::vector<std::string> AllStateNames()
+{
+    std::vector<std::string> names;
+    for (int state = static_cast<int>(S::WATCHING); state <= static_cast<int>(S::STOPPED); ++state)
+        names.push_back(StateName(static_cast<ChannelState>(state)));
+    return names;
+}
+
 bool HoldsPipe(ChannelState state)
 {
     return state == S::CONNECTING || state == S::STREAMING || state == S::ENDED

@@ -1,6 +1,8 @@
 // A channel's life, in one table: every state, every event that moves it, and
 // the line each move prints.
 #pragma once
+#include <string>
+#include <vector>
 
 enum class ChannelState {
     WATCHING,       // looking for the channel's pipe: no host on it
@@ -38,5 +40,7 @@ struct ChannelTransition {
 const ChannelTransition* FindTransition(ChannelState from, ChannelEvent event);
 // "watching", "streaming", ... for status lines.
 const char* StateName(ChannelState state);
+// Every state's name, for figures that list them all.
+std::vector<std::string> AllStateNames();
 // Connected to a host: the pipe is open.
 bool HoldsPipe(ChannelState state);
