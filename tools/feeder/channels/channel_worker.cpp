@@ -21,6 +21,12 @@ const DWORD  UNGATED_LOOK_MS = 250;
 const double BUSY_REPORT_SECONDS = 0.5;
 const double FOREVER_SECONDS = 1e9;
 
+// The states the status page names as the channel's last trouble.
+bool IsTrouble(ChannelState state)
+{
+    return state == ChannelState::SOURCE_DOWN || state == ChannelState::BUSY || state == ChannelState::DENIED;
+}
+
 } // namespace
 
 ChannelWorker::ChannelWorker(const ChannelMapping& mapping, StatusBoard* board, const DriverGate* gate, HANDLE hStop)
@@ -195,6 +201,10 @@ void ChannelWorker::Move(ChannelEvent event, std::string detail)
         return;
     const std::string said = Enter(m_state, transition->to, detail);
     m_state = transition->to;
+    if (IsTrouble(m_state)) {
+        m_figures.lastTrouble = std::string(transition->says) + (detail.empty() ? "" : ": " + detail);
+        m_figures.troubleAt = m_board->Now();
+    }
     Publish();
     m_board->Event(m_channel, std::string(transition->says) + (said.empty() ? "" : ": " + said));
 }

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <deque>
+
+#include "status_formats.h"
+#include "url_password.h"
 
 namespace {
 
@@ -49,6 +53,17 @@ std::vector<std::string> SplitLines(const std::string& text)
     return lines;
 }
 
+// When the feeder started, in ISO 8601 (UTC), for the status page.
+std::string StartedText()
+{
+    SYSTEMTIME t;
+    GetSystemTime(&t);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02uZ", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                  t.wSecond);
+    return text;
+}
+
 void WriteOut(const std::string& text)
 {
     std::fwrite(text.data(), 1, text.size(), stdout);
@@ -89,11 +104,13 @@ struct StatusBoard::Shared {
     Shared(const Shared&) = delete;
     Shared& operator=(const Shared&) = delete;
 
-    CRITICAL_SECTION                lock;               // rows, retired, queued, droppedEvents, stopping
+    mutable CRITICAL_SECTION        lock;               // rows, retired, queued, recent, droppedEvents, stopping
     Stopwatch                       clock;
     std::vector<Row>                rows;               // in channel order
     std::vector<Row>                retired;            // rows of channels a map change took away
     std::vector<std::string>        queued;             // event lines not yet written, dated
+    std::deque<std::string>         recent;             // the latest event lines, dated, for the status page
+    const std::string               started = StartedText();
     uint64_t                        droppedEvents = 0;
     bool                            stopping = false;
     std::unique_ptr<BoardScreen>    screen;             // the writer's while it runs
@@ -249,6 +266,10 @@ void StatusBoard::Queue(const std::string& text)
         shared.queued.push_back(text);
     else
         ++shared.droppedEvents;
+    // Kept apart from the output's queue: the page shows them while output is blocked too.
+    shared.recent.push_back(text);
+    if (shared.recent.size() > STATUS_EVENT_LINES)
+        shared.recent.pop_front();
     LeaveCriticalSection(&shared.lock);
     SetEvent(shared.hWake);
 }
@@ -336,4 +357,55 @@ void StatusBoard::WriteSummary(Shared& shared, const std::string& text)
         shared.screen->Write(text);
     else
         WriteOut(text);
+}
+
+// Counters add up every source the channel had, so that none goes back when a map change replaces one.
+ChannelStatus StatusBoard::StatusOf(const Row& row, const std::vector<Row>& retired, double now)
+{
+    ChannelStatus status;
+    status.channel = row.channel;
+    status.state = StateName(row.figures.state);
+    status.source = MaskUrlPassword(row.source);
+    status.hostConnected = HoldsPipe(row.figures.state);
+    status.rateBps = row.bitsPerSecond;
+    const ChannelFigures* troubled = row.figures.lastTrouble.empty() ? nullptr : &row.figures;
+    std::vector<const Row*> sources{&row};
+    for (const Row& old : retired)
+        if (old.channel == row.channel)
+            sources.push_back(&old);
+    for (const Row* each : sources) {
+        const ChannelFigures& f = each->figures;
+        status.bytesDelivered += f.delivered;
+        status.drops += f.drops;
+        status.skippedBytes += f.skipped;
+        status.visits += f.visits;
+        status.sourceFailures += f.failures;
+        if (!f.lastTrouble.empty() && (troubled == nullptr || f.troubleAt > troubled->troubleAt))
+            troubled = &f;
+    }
+    if (troubled != nullptr) {
+        status.lastTrouble = MaskUrlPassword(troubled->lastTrouble);
+        status.lastTroubleAgoSeconds = std::max(0.0, now - troubled->troubleAt);
+    }
+    return status;
+}
+
+StatusSnapshot StatusBoard::Snapshot(const std::string& version) const
+{
+    const Shared& shared = *m_shared;
+    StatusSnapshot snapshot;
+    snapshot.version = version;
+    snapshot.started = shared.started;
+    EnterCriticalSection(&shared.lock);
+    const double now = shared.clock.Seconds();
+    const std::vector<Row> rows = shared.rows;
+    const std::vector<Row> retired = shared.retired;
+    snapshot.events.assign(shared.recent.begin(), shared.recent.end());
+    LeaveCriticalSection(&shared.lock);
+    snapshot.uptimeSeconds = now;
+    for (const Row& row : rows)
+        snapshot.channels.push_back(StatusOf(row, retired, now));
+    for (std::string& line : snapshot.events)
+        line = MaskUrlPassword(line);
+    return snapshot;
 }

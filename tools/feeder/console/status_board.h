@@ -17,6 +17,7 @@
 #include "clock.h"
 #include "feeder_options.h"
 #include "log_file.h"
+#include "status_snapshot.h"
 
 struct ChannelFigures {
     ChannelState    state = ChannelState::WATCHING;
@@ -29,6 +30,8 @@ struct ChannelFigures {
     uint64_t        skipped = 0;        // bytes that were no whole aligned packet
     uint32_t        visits = 0;         // times a host selected the channel
     uint32_t        failures = 0;       // times the source failed
+    std::string     lastTrouble;        // the latest trouble's line; empty: none so far
+    double          troubleAt = 0.0;    // board seconds of that line
 };
 
 // One channel's status line in its parts, before it is fitted to a width.
@@ -61,6 +64,8 @@ public:
     void Refresh();
     // Writes what is queued, takes the board away and writes the summary.
     void Summary();
+    // What the status page shows, copied under the board's lock; any thread.
+    StatusSnapshot Snapshot(const std::string& version) const;
 
 private:
     struct Row {
@@ -83,6 +88,7 @@ private:
     static Frame TakeFrame(Shared& shared, size_t columns);
     static void WriteFrame(Shared& shared, const Frame& frame);
     static void WriteSummary(Shared& shared, const std::string& text);
+    static ChannelStatus StatusOf(const Row& row, const std::vector<Row>& retired, double now);
     Row* Find(uint32_t channel);
     void Queue(const std::string& text);
     bool StopWriter();
