@@ -26,6 +26,7 @@
 #include "map_reload.h"
 #include "trust_check.h"
 #include "status_board.h"
+#include "status_server.h"
 #include "system_error.h"
 #include "wide.h"
 
@@ -46,6 +47,8 @@ const DWORD  PROGRAM_PATH_CHARS = 32768;
 // The map's thread waits on the stop event wherever it waits; reading a map is quick.
 const DWORD  RELOADER_STOP_MS = 1000;
 const DWORD  SERVICE_RELOADER_STOP_MS = 150;
+// The page's thread only waits on its sockets and, briefly, the board's lock.
+const DWORD  STATUS_STOP_MS = 300;
 
 HANDLE       g_hStop = NULL;        // set by the console's handler thread; every worker waits on it
 HANDLE       g_hFinished = NULL;    // set once the summary is out
@@ -70,9 +73,14 @@ BOOL WINAPI OnConsoleEvent(DWORD event)
 }
 
 // Stops every thread within its bound; false when one of them is still running.
-bool StopAll(MapReloader* reloader, ChannelRoster* roster, DriverGate* gate, StatusBoard* board)
+bool StopAll(MapReloader* reloader, ChannelRoster* roster, DriverGate* gate, StatusBoard* board,
+             StatusServer* status)
 {
     const bool service = CurrentFeederRole() == FeederRole::SERVICE;
+    const bool statusEnded = status->Stop(STATUS_STOP_MS);
+    if (!statusEnded)
+        std::fprintf(stderr, "zelmoor_feeder: the status page did not stop within %lu ms; ending without it\n",
+                     STATUS_STOP_MS);
     const DWORD gateStopMs = service ? SERVICE_GATE_STOP_MS : GATE_STOP_MS;
     SetEvent(g_hStop);
     const DWORD reloaderStopMs = service ? SERVICE_RELOADER_STOP_MS : RELOADER_STOP_MS;
@@ -87,7 +95,7 @@ bool StopAll(MapReloader* reloader, ChannelRoster* roster, DriverGate* gate, Sta
                      gateStopMs);
     board->Summary();   // bounded too: it gives up on output that is blocked
     SetEvent(g_hFinished);
-    return reloaderEnded && workersEnded && gateEnded;
+    return reloaderEnded && workersEnded && gateEnded && statusEnded;
 }
 
 // Waits for Ctrl+C or the time limit, refreshing the status lines meanwhile.
@@ -117,6 +125,36 @@ void TellTrouble(const std::string& why)
         std::fprintf(stderr, "zelmoor_feeder: %s\n", why.c_str());
 }
 
+std::string StatusPageLine(const StatusEndpoint& endpoint)
+{
+    const std::string at = endpoint.address + ":" + std::to_string(endpoint.port);
+    std::string line = "status page at http://" + at + "/ (for scripts /status.json, for Prometheus /metrics)";
+    if (!IsLoopbackEndpoint(endpoint))
+        line += "; warning: anyone who can reach " + at + " sees the channel list and its sources";
+    return line;
+}
+
+// The status page, when asked for. False when a console run must end for want of it;
+// a service goes on without it, and says so where its user looks.
+bool StartStatusPage(const FeederOptions& options, StatusBoard* board, StatusServer* status)
+{
+    if (!options.statusPage)
+        return true;
+    std::string why;
+    if (status->Start(options.statusEndpoint, &why)) {
+        board->Note(StatusPageLine(options.statusEndpoint));
+        return true;
+    }
+    if (CurrentFeederRole() != FeederRole::SERVICE) {
+        std::fprintf(stderr, "zelmoor_feeder: --status: %s\n", why.c_str());
+        return false;
+    }
+    const std::string line = "no status page: " + why + "; the channels are fed without it";
+    ReportToEventLog("zelmoor_feeder: " + line, EVENTLOG_WARNING_TYPE);
+    board->Note(line);
+    return true;
+}
+
 int Run(const FeederOptions& options)
 {
     g_pConsoleStop = new ConsoleStop(g_hStop);
@@ -136,6 +174,10 @@ int Run(const FeederOptions& options)
                                                        std::string* why) mutable {
         return !MapRefusedForThisRun(allowCommands, mappings, why) && trust(mappings, why);
     });
+    StatusServer status(&board);
+    // First, so that a console run whose page cannot be had starts nothing and sums up nothing.
+    if (!StartStatusPage(options, &board, &status))
+        return FEEDER_EXIT_USAGE;
     int code = FEEDER_EXIT_OK;
     std::string why;
     if (!board.Start()) {
@@ -153,7 +195,7 @@ int Run(const FeederOptions& options)
     }
     if (code == FEEDER_EXIT_OK)
         RunUntilStopped(&board, options.seconds);
-    if (!StopAll(&reloader, &roster, &gate, &board)) {
+    if (!StopAll(&reloader, &roster, &gate, &board, &status)) {
         // A thread still running uses the board, the gate or the roster: end before they are freed.
         std::fflush(nullptr);
         // A service that ends without saying it stopped is taken for a crash, and restarted.

@@ -206,6 +206,11 @@ ParseOutcome ParseFeederOptions(const std::vector<std::string>& args, FeederOpti
                 return added;
             mappings.insert(mappings.end(), fromFile.begin(), fromFile.end());
             mapFiles.push_back(MapFileMappings{value, fromFile, text});
+        } else if (IsOption(arg, "--status")) {
+            std::string why = "it needs PORT or ADDRESS:PORT";
+            if (!TakeValue(args, &i, "--status", &value) || !ParseStatusEndpoint(value, &options->statusEndpoint, &why))
+                return ParseOutcome::Error("--status: " + why);
+            options->statusPage = true;
         } else if (IsOption(arg, "--seconds")) {
             if (!TakeValue(args, &i, "--seconds", &value) || !ParseSeconds(value, SECONDS_MAX, &options->seconds))
                 return ParseOutcome::Error("--seconds needs a number of seconds above 0, up to a year, not '"

@@ -7,6 +7,7 @@
 
 #include "parse_outcome.h"
 #include "source.h"
+#include "status_endpoint.h"
 
 constexpr uint32_t FEEDER_CHANNELS = 10;
 // The switch the stored command line of the service starts with: run under the service manager.
@@ -35,6 +36,8 @@ struct FeederOptions {
     std::string                 watchedMap;     // the one --map FILE, watched while running; empty for none or -
     std::string                 watchedMapText; // what watchedMap held when it was read at start
     std::vector<ChannelMapping> fixedMappings;  // the ones not from watchedMap, which its changes leave alone
+    bool                        statusPage = false;     // --status: serve the status page
+    StatusEndpoint              statusEndpoint;
 };
 
 // One "N=SOURCE" mapping; false with *why set.
