@@ -44,6 +44,7 @@ add_executable(zelmoor_feeder_unit_tests ${FEEDER_TESTS_DIR}/feeder_options_test
     ${FEEDER_TESTS_DIR}/core/board_layout_test.cpp ${FEEDER_TESTS_DIR}/core/board_redraw_test.cpp
     ${FEEDER_TESTS_DIR}/core/ts_aligner_test.cpp ${FEEDER_TESTS_DIR}/core/source_settings_test.cpp
     ${FEEDER_TESTS_DIR}/core/live_index_test.cpp ${FEEDER_TESTS_DIR}/core/packet_pacer_test.cpp
+    ${FEEDER_TESTS_DIR}/core/status_formats_test.cpp
     ${FEEDER_TESTS_DIR}/sources/file_source_test.cpp ${FEEDER_TESTS_DIR}/sources/file_source_cut_test.cpp
     ${FEEDER_TESTS_DIR}/sources/cmd_source_test.cpp ${FEEDER_TESTS_DIR}/sources/live_file_source_test.cpp
     ${FEEDER_TESTS_DIR}/channels/feeder_states_test.cpp ${FEEDER_TESTS_DIR}/channels/map_diff_test.cpp
@@ -106,6 +107,16 @@ target_compile_definitions(zelmoor_feeder_net_tests PRIVATE
 add_dependencies(zelmoor_feeder_net_tests zelmoor_feeder driver_beside_tool_tests)
 gtest_discover_tests(zelmoor_feeder_net_tests TEST_PREFIX "feeder." DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT ${ZELMOOR_DISCOVERY_TIMEOUT}
     PROPERTIES RESOURCE_LOCK zelmoor_names TIMEOUT 180)
+
+# The status page against real clients on loopback: headless Chromium renders it,
+# Python's json and the Prometheus client's own parser read its figures.
+# Debian's Python, for which python3-prometheus-client is installed, whatever else is on the path.
+set(DEBIAN_PYTHON3 /usr/bin/python3)
+add_test(NAME feeder.status_page
+    COMMAND ${DEBIAN_PYTHON3} ${FEEDER_TESTS_DIR}/status/status_page_test.py ${ZELMOOR_WINE_RUN}
+            $<TARGET_FILE:zelmoor_feeder> $<TARGET_FILE:zelmoor_host> ${DRIVER_BESIDE_TOOL_TESTS}
+            ${FEEDER_STREAMS}/clip_a.ts)
+set_tests_properties(feeder.status_page PROPERTIES RESOURCE_LOCK zelmoor_names TIMEOUT 300)
 
 # The long-running feeder soak and its own tests.
 include(${CMAKE_CURRENT_SOURCE_DIR}/feeder_soak/feeder_soak.cmake)

@@ -1,0 +1,195 @@
+#!/usr/bin/env python3
+"""The feeder's status page under Wine, read by real clients on loopback: headless
+Chromium renders the page, Python's json reads status.json, the Prometheus client's
+own parser reads the metrics. Refusals and bounds: a POST, an oversized header,
+40 idle connections held open, a URL password that must show nowhere, and a port
+that is taken or an address the machine does not have.
+
+    status_page_test.py WINE_RUN FEEDER_EXE HOST_EXE DRIVER_DLL CLIP_TS
+"""
+import http.client
+import json
+import os
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+from prometheus_client.parser import text_string_to_metric_families
+
+LOOPBACK = "127.0.0.1"
+PASSWORD = "s3cretpw"
+STREAM_CHANNEL = 0
+PASSWORD_CHANNEL = 2
+DEADLINE_S = 90             # Wine on a loaded two-core machine starts slowly
+RUN_S = 300                 # the feeder's and host's own end, should the test die
+IDLE_CONNECTIONS = 40
+OVERSIZED_HEADER_BYTES = 9 * 1024
+BROWSER_BUDGET_MS = 8000    # virtual time for the page's script to fetch and fill in
+FEEDER_EXIT_USAGE = 2
+ADDRESS_NOT_HERE = "192.0.2.1"  # TEST-NET-1: on no machine
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind((LOOPBACK, 0))
+        return s.getsockname()[1]
+
+
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def get(port, path, method="GET", headers=None, body=None):
+    connection = http.client.HTTPConnection(LOOPBACK, port, timeout=10)
+    try:
+        connection.request(method, path, body=body, headers=headers or {})
+        response = connection.getresponse()
+        return response.status, dict(response.getheaders()), response.read()
+    finally:
+        connection.close()
+
+
+def status(port):
+    return json.loads(get(port, "/status.json")[2])
+
+
+def channel(snapshot, number):
+    return next(c for c in snapshot["channels"] if c["channel"] == number)
+
+
+def wait_for(what, check, deadline_s=DEADLINE_S):
+    end = time.monotonic() + deadline_s
+    last = None
+    while time.monotonic() < end:
+        try:
+            if check():
+                return
+        except (OSError, ValueError, StopIteration) as e:
+            last = e
+        time.sleep(0.5)
+    raise AssertionError(f"{what} did not happen within {deadline_s} s (last error: {last})")
+
+
+class StatusPage(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        wine_run, feeder, host, driver, clip = sys.argv[1:6]
+        cls.wine_run, cls.feeder = wine_run, feeder
+        cls.port = free_port()
+        cls.work = tempfile.TemporaryDirectory()
+        cls.feeder_out = open(os.path.join(cls.work.name, "feeder.txt"), "w+")
+        closed_port = free_port()
+        cls.feeder_process = subprocess.Popen(
+            [wine_run, "64", feeder, "--status", str(cls.port), "--seconds", str(RUN_S),
+             f"{STREAM_CHANNEL}=file:{windows_path(clip)}?loop",
+             f"{PASSWORD_CHANNEL}=http://tv:{PASSWORD}@{LOOPBACK}:{closed_port}/live.ts"],
+            stdin=subprocess.DEVNULL, stdout=cls.feeder_out, stderr=subprocess.STDOUT)
+        wait_for("the status page answering", lambda: status(cls.port))
+        cls.host_process = subprocess.Popen(
+            [wine_run, "64", host, "--dll", driver, "--channel", str(STREAM_CHANNEL), "--seconds", str(RUN_S)],
+            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for("channel 0 streaming with bytes delivered", lambda: (
+            channel(status(cls.port), STREAM_CHANNEL)["state"] == "streaming"
+            and channel(status(cls.port), STREAM_CHANNEL)["bytes_delivered"] > 0))
+
+    @classmethod
+    def tearDownClass(cls):
+        for process in (cls.host_process, cls.feeder_process):
+            process.terminate()
+            process.wait()
+        cls.feeder_out.close()
+        cls.work.cleanup()
+
+    def rendered_page(self):
+        profile = tempfile.mkdtemp(dir=self.work.name)
+        return subprocess.run(
+            ["chromium", "--headless", "--no-sandbox", "--disable-gpu", f"--user-data-dir={profile}",
+             f"--virtual-time-budget={BROWSER_BUDGET_MS}", "--dump-dom", f"http://{LOOPBACK}:{self.port}/"],
+            capture_output=True, text=True, timeout=DEADLINE_S, check=True).stdout
+
+    def test_browser_shows_the_channel_streaming_with_its_source(self):
+        dom = self.rendered_page()
+        rows = [row for row in dom.split("<tr") if 'data-label="Channel">0<' in row]
+        self.assertEqual(len(rows), 1, "no row for channel 0 in the rendered page:\n" + dom[:3000])
+        self.assertIn(">streaming<", rows[0])
+        self.assertIn("clip_a.ts?loop", rows[0])
+        self.assertIn(">connected<", rows[0])
+        self.assertIn("channel 0: streaming", dom, "the event lines are missing")
+        self.assertNotIn(PASSWORD, dom)
+
+    def test_json_and_metrics_read_by_their_own_parsers_and_counters_only_grow(self):
+        first = status(self.port)
+        for key in ("version", "started", "uptime_s", "channels", "events"):
+            self.assertIn(key, first)
+        stream = channel(first, STREAM_CHANNEL)
+        self.assertTrue(stream["host_connected"])
+        self.assertEqual(stream["visits"], 1)
+        self.assertIn(":***@", channel(first, PASSWORD_CHANNEL)["source"])
+        wait_for("delivered bytes growing",
+                 lambda: channel(status(self.port), STREAM_CHANNEL)["bytes_delivered"] > stream["bytes_delivered"])
+
+        code, headers, body = get(self.port, "/metrics")
+        self.assertEqual(code, 200)
+        self.assertTrue(headers["Content-Type"].startswith("text/plain; version=0.0.4"))
+        families = {f.name: f for f in text_string_to_metric_families(body.decode())}
+        delivered = {s.labels["channel"]: s.value for s in families["zelmoor_feeder_bytes_delivered"].samples}
+        self.assertGreaterEqual(delivered[str(STREAM_CHANNEL)], stream["bytes_delivered"])
+        for name in ("drops", "skipped_bytes", "visits", "source_failures"):
+            self.assertEqual(families["zelmoor_feeder_" + name].type, "counter")
+        current = [s.labels for s in families["zelmoor_feeder_channel_state"].samples if s.value == 1]
+        self.assertIn({"channel": str(STREAM_CHANNEL), "state": "streaming"}, current)
+        self.assertEqual(len(current), 2, "one current state per channel")
+        connected = {s.labels["channel"]: s.value for s in families["zelmoor_feeder_host_connected"].samples}
+        self.assertEqual(connected, {str(STREAM_CHANNEL): 1.0, str(PASSWORD_CHANNEL): 0.0})
+        self.assertNotIn(PASSWORD.encode(), body)
+
+    def test_other_methods_oversized_headers_and_other_paths_are_refused(self):
+        code, headers, _ = get(self.port, "/status.json", method="POST", body=b"x=1")
+        self.assertEqual(code, 405)
+        self.assertEqual(headers.get("Allow"), "GET, HEAD")
+        code, headers, body = get(self.port, "/status.json", method="HEAD")
+        self.assertEqual((code, body), (200, b""))
+        self.assertGreater(int(headers["Content-Length"]), 0)
+        self.assertEqual(get(self.port, "/../../windows/win.ini")[0], 404)
+        try:
+            code = get(self.port, "/", headers={"X-Filler": "a" * OVERSIZED_HEADER_BYTES})[0]
+        except (ConnectionError, http.client.HTTPException):
+            code = None     # a closed connection is an answer too
+        self.assertIn(code, (431, None))
+
+    def test_forty_idle_connections_hold_up_neither_the_page_nor_the_channel(self):
+        idle = [socket.create_connection((LOOPBACK, self.port)) for _ in range(IDLE_CONNECTIONS)]
+        try:
+            before = channel(status(self.port), STREAM_CHANNEL)["bytes_delivered"]
+            for _ in range(3):
+                self.assertEqual(get(self.port, "/")[0], 200)
+                time.sleep(1)
+            after = channel(status(self.port), STREAM_CHANNEL)["bytes_delivered"]
+            self.assertGreater(after, before, "the channel stood still while idle connections were held")
+        finally:
+            for s in idle:
+                s.close()
+
+    def test_password_shows_nowhere(self):
+        for path in ("/", "/status.json", "/metrics"):
+            self.assertNotIn(PASSWORD.encode(), get(self.port, path)[2], path)
+        self.feeder_out.flush()
+        self.feeder_out.seek(0)
+        output = self.feeder_out.read()
+        self.assertIn("status page at http://127.0.0.1:", output)
+        self.assertNotIn(PASSWORD, output)
+
+    def test_a_taken_port_or_an_address_not_here_ends_a_console_run_with_code_2(self):
+        for where, number in ((str(self.port), "10048"), (f"{ADDRESS_NOT_HERE}:{self.port}", "10049")):
+            run = subprocess.run([self.wine_run, "64", self.feeder, "--status", where, "9=udp://127.0.0.1:1234"],
+                                 stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=DEADLINE_S)
+            self.assertEqual(run.returncode, FEEDER_EXIT_USAGE, run.stderr)
+            self.assertIn("--status: cannot listen on", run.stderr)
+            self.assertIn(number, run.stderr)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)
