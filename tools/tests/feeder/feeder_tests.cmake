@@ -59,6 +59,7 @@ gtest_discover_tests(zelmoor_feeder_unit_tests TEST_PREFIX "feeder." DISCOVERY_M
 
 add_executable(zelmoor_feeder_run_tests ${FEEDER_TESTS_DIR}/feeder_run_test.cpp ${FEEDER_TESTS_DIR}/feeder_live_test.cpp
     ${FEEDER_TESTS_DIR}/channels/feeder_stop_test.cpp ${FEEDER_TESTS_DIR}/service/feeder_service_test.cpp
+    ${FEEDER_TESTS_DIR}/service/feeder_service_status_test.cpp
     ${FEEDER_TESTS_DIR}/map/map_reload_test.cpp ${FEEDER_TESTS_DIR}/map/map_reads.cpp
     ${FEEDER_TEST_SUPPORT}/feeder_child.cpp child_process.cpp test_pipe.cpp)
 target_link_libraries(zelmoor_feeder_run_tests PRIVATE zelmoor_feeder_shell zelmoor_tools_common feeder_test_support
