@@ -15,3 +15,7 @@ struct StatusEndpoint {
 bool ParseStatusEndpoint(const std::string& text, StatusEndpoint* endpoint, std::string* why);
 // Only this machine can reach it: 127.0.0.0/8.
 bool IsLoopbackEndpoint(const StatusEndpoint& endpoint);
+// Whether a request's Host header may be answered. On loopback only a loopback
+// address or "localhost" is: a web page elsewhere whose name was made to point at
+// 127.0.0.1 would otherwise read the page through the browser of this machine's user.
+bool HostHeaderAllowed(const std::string& host, const StatusEndpoint& endpoint);

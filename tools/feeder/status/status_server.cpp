@@ -24,6 +24,7 @@ const size_t READ_BUFFER_BYTES = 2 * HEADER_LIMIT_BYTES;
 const size_t MAX_CONNECTIONS = 16;
 const std::chrono::seconds CONNECTION_TIME(5);     // in all, from accept to close
 const std::chrono::milliseconds ACCEPT_RETRY(100); // after the system refused an accept
+const std::chrono::seconds KEEP_ALIVE_LEAST(1);
 const size_t DRAIN_PIECE_BYTES = 4096;
 const char TEXT_TYPE[] = "text/plain; charset=utf-8";
 const char SERVER_NAME[] = "zelmoor_feeder";
@@ -41,11 +42,14 @@ struct Answer {
     bool            page = false;
 };
 
-// Reads nothing from the request but its method and path: no file, no parameter.
-Answer Route(const StatusBoard& board, http::verb method, beast::string_view target)
+// Reads nothing from the request but its method, path and host: no file, no parameter.
+Answer Route(const StatusBoard& board, const StatusEndpoint& endpoint, const http::request<http::empty_body>& request)
 {
-    if (method != http::verb::get && method != http::verb::head)
+    if (request.method() != http::verb::get && request.method() != http::verb::head)
         return {http::status::method_not_allowed, TEXT_TYPE, "only GET and HEAD are answered here\n"};
+    if (!HostHeaderAllowed(std::string(request[http::field::host]), endpoint))
+        return {http::status::forbidden, TEXT_TYPE, "this page answers requests to 127.0.0.1 or localhost only\n"};
+    const beast::string_view target = request.target();
     const beast::string_view path = target.substr(0, target.find('?'));
     if (path == "/")
         return {http::status::ok, STATUS_PAGE_TYPE, StatusPage(), true};
@@ -81,6 +85,7 @@ struct StatusServer::Impl {
     static DWORD WINAPI ThreadMain(void* self);
 
     const StatusBoard*      board;
+    StatusEndpoint          endpoint;
     std::list<Session*>     sessions;           // oldest first; only the server's thread touches it
     asio::io_context        io{1};              // after sessions: its end frees the last of them
     tcp::acceptor           acceptor{io};
@@ -146,9 +151,10 @@ private:
             return Send(Answer{http::status::bad_request, TEXT_TYPE, "not a request this server reads\n"}, false, false);
         const auto& request = m_request->get();
         // A request with a body is answered, and its body never read: the connection ends after it.
-        const bool keepAlive = request.keep_alive() && m_request->is_done();
-        Send(Route(*m_server->board, request.method(), request.target()), keepAlive,
-             request.method() == http::verb::head);
+        // Kept only with time left for another request: one sent as the time runs out would be lost.
+        const bool keepAlive = request.keep_alive() && m_request->is_done()
+                            && m_deadline - std::chrono::steady_clock::now() > KEEP_ALIVE_LEAST;
+        Send(Route(*m_server->board, m_server->endpoint, request), keepAlive, request.method() == http::verb::head);
     }
 
     void Send(const Answer& answer, bool keepAlive, bool headOnly)
@@ -291,6 +297,7 @@ bool StatusServer::Start(const StatusEndpoint& endpoint, std::string* why)
         *why = "cannot listen on " + EndpointText(endpoint) + " (" + SystemErrorText(static_cast<DWORD>(ec.value())) + ")";
         return false;
     }
+    m_impl->endpoint = endpoint;
     m_impl->Accept();
     m_impl->hThread = CreateThread(NULL, 0, Impl::ThreadMain, m_impl.get(), 0, NULL);
     if (m_impl->hThread == NULL) {

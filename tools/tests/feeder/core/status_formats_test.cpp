@@ -82,7 +82,7 @@ TEST(StatusFormats, MetricsGiveEachCounterPerChannelAndOneCurrentStateEach)
     EXPECT_GT(listed, 5) << "every state is listed, the others at 0";
 }
 
-TEST(StatusFormats, EndpointIsLoopbackUnlessAnAddressIsGivenAndRefusesWhatIsNoAddressOrPort)
+TEST(StatusFormats, EndpointIsLoopbackUnlessGivenAndOnLoopbackOnlyLoopbackHostNamesAreAnswered)
 {
     StatusEndpoint e;
     std::string why;
@@ -90,11 +90,17 @@ TEST(StatusFormats, EndpointIsLoopbackUnlessAnAddressIsGivenAndRefusesWhatIsNoAd
     EXPECT_EQ(e.address, "127.0.0.1");
     EXPECT_EQ(e.port, 8080);
     EXPECT_TRUE(IsLoopbackEndpoint(e));
+    for (const char* bad : {"", "0", "65536", "host:80", "1.2.3:80", "127.0.0.1:", "[::1]:80", "80x"})
+        EXPECT_FALSE(ParseStatusEndpoint(bad, &e, &why)) << bad;
     ASSERT_TRUE(ParseStatusEndpoint("0.0.0.0:81", &e, &why)) << why;
     EXPECT_EQ(e.address, "0.0.0.0");
     EXPECT_FALSE(IsLoopbackEndpoint(e));
-    for (const char* bad : {"", "0", "65536", "host:80", "1.2.3:80", "127.0.0.1:", "[::1]:80", "80x"})
-        EXPECT_FALSE(ParseStatusEndpoint(bad, &e, &why)) << bad;
+    EXPECT_TRUE(HostHeaderAllowed("tvbox.example:81", e)) << "on every address, any name the machine has";
+    ASSERT_TRUE(ParseStatusEndpoint("8080", &e, &why)) << why;
+    for (const char* host : {"127.0.0.1:8080", "LOCALHOST:8080", "localhost", "127.1.2.3", "[::1]:8080"})
+        EXPECT_TRUE(HostHeaderAllowed(host, e)) << host;
+    for (const char* host : {"", "evil.example:8080", "127.0.0.1.evil.example", "localhost.evil.example:8080"})
+        EXPECT_FALSE(HostHeaderAllowed(host, e)) << "a name pointed at loopback from elsewhere: " << host;
 }
 
 } // namespace
