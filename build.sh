@@ -8,6 +8,7 @@
 #   ./build.sh fuzz      the fuzzed host alone, as long as asked (--seconds N, --seed S)
 #   ./build.sh fuzz-native  the feeder core's native fuzz targets, each as long as asked (--seconds N)
 #   ./build.sh bench-feeder  the feeder benchmark: zap time, CPU, UDP drops, ten hosts at once (--ten-hosts: only that)
+#   ./build.sh bench-status  the status page's cost: the feeder's CPU with the page polled, its answer time (--seconds S)
 #   ./build.sh package   zip dist/ with the README into release/
 #   ./build.sh build     build only
 # Each command installs missing packages first (apt-get; root or sudo).
@@ -209,6 +210,13 @@ run_feeder_soak() {
         "${args[@]}"
 }
 
+# The status page's figures: the feeder's CPU with the page polled and not, and its answer time.
+run_status_bench() {
+    local tree=$ROOT/build/mingw-x64
+    /usr/bin/python3 "$ROOT/bench/status/status_page_bench.py" "$WINE_RUN" "$tree/tools/feeder/zelmoor_feeder.exe" \
+        "$tree/tools/zelmoor_host.exe" "$ROOT/dist/Zelmoor(x64).dll" "$tree/tools/tests/streams/clip_a.ts" "$@"
+}
+
 command=${1:-demo}
 shift || true
 case "$command" in
@@ -221,6 +229,7 @@ case "$command" in
     fuzz)    install_missing_packages; build_all; start_wine; "$WINE_RUN" 64 "$ROOT/build/mingw-x64/tests/host_fuzz.exe" "$@" ;;
     fuzz-native) install_missing_packages; build_all; run_native_fuzz "$@" ;;
     bench-feeder) install_missing_packages; build_all; start_wine; "$WINE_RUN" 64 "$ROOT/build/mingw-x64/bench/zelmoor_feeder_bench.exe" "$@" ;;
+    bench-status) install_missing_packages; build_all; start_wine; run_status_bench "$@" ;;
     package) install_missing_packages; build_all; "$ROOT/tools/package.sh" ;;
-    *) echo "usage: $0 {demo|test|soak|soak-feeder|bench|bench-feeder|fuzz|fuzz-native|package|build}" >&2; exit 2 ;;
+    *) echo "usage: $0 {demo|test|soak|soak-feeder|bench|bench-feeder|bench-status|fuzz|fuzz-native|package|build}" >&2; exit 2 ;;
 esac
