@@ -27,6 +27,5 @@ if(NOT TARGET zelmoor_json_headers)
   target_include_directories(zelmoor_json_headers SYSTEM INTERFACE "${HEADER_LIBRARIES_DIR}")
   add_library(zelmoor_boost_headers INTERFACE)
   target_include_directories(zelmoor_boost_headers SYSTEM INTERFACE "${HEADER_LIBRARIES_DIR}")
-  # Asio's parts are compiled where they are used, and Windows 7's socket calls suffice.
-  target_compile_definitions(zelmoor_boost_headers INTERFACE BOOST_ASIO_NO_DEPRECATED _WIN32_WINNT=0x0601)
+  target_compile_definitions(zelmoor_boost_headers INTERFACE BOOST_ASIO_NO_DEPRECATED)
 endif()
