@@ -24,7 +24,7 @@ struct ChannelStatus {
 
 struct StatusSnapshot {
     std::string                 version;
-    std::string                 started;        // ISO 8601, local time with its offset
+    std::string                 started;        // ISO 8601, UTC
     double                      uptimeSeconds = 0.0;
     std::vector<ChannelStatus>  channels;       // in channel order
     std::vector<std::string>    events;         // the latest event lines, oldest first

@@ -101,16 +101,22 @@ class Session : public std::enable_shared_from_this<Session> {
 public:
     Session(StatusServer::Impl* server, tcp::socket socket)
         : m_server(server), m_stream(std::move(socket)), m_buffer(READ_BUFFER_BYTES),
-          m_deadline(std::chrono::steady_clock::now() + CONNECTION_TIME)
+          m_deadline(std::chrono::steady_clock::now() + CONNECTION_TIME), m_reached(server->endpoint)
     {
         m_place = m_server->sessions.insert(m_server->sessions.end(), this);
+        // Bound to every address, a connection to loopback still gets loopback's Host rule.
+        beast::error_code ec;
+        const tcp::endpoint local = m_stream.socket().local_endpoint(ec);
+        if (!ec)
+            m_reached.address = local.address().to_string();
     }
     ~Session() { Leave(); }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
     void Begin() { ReadRequest(); }
-    bool Waiting() const { return m_waiting; }
+    // Not answering anyone: waiting for a request, or for the client to close after the last answer.
+    bool Evictable() const { return m_evictable; }
     // Its pending work ends with an error, and the last handler frees it.
     void Close()
     {
@@ -130,7 +136,7 @@ private:
 
     void ReadRequest()
     {
-        m_waiting = true;
+        m_evictable = true;
         m_request.emplace();
         m_request->header_limit(HEADER_LIMIT_BYTES);
         m_stream.expires_at(m_deadline);
@@ -140,7 +146,7 @@ private:
 
     void OnRequest(beast::error_code ec)
     {
-        m_waiting = false;
+        m_evictable = false;
         if (ec == http::error::header_limit)
             return Send(Answer{http::status::request_header_fields_too_large, TEXT_TYPE,
                                "the request's line and headers pass the limit of 8 KiB\n"}, false, false);
@@ -154,7 +160,7 @@ private:
         // Kept only with time left for another request: one sent as the time runs out would be lost.
         const bool keepAlive = request.keep_alive() && m_request->is_done()
                             && m_deadline - std::chrono::steady_clock::now() > KEEP_ALIVE_LEAST;
-        Send(Route(*m_server->board, m_server->endpoint, request), keepAlive, request.method() == http::verb::head);
+        Send(Route(*m_server->board, m_reached, request), keepAlive, request.method() == http::verb::head);
     }
 
     void Send(const Answer& answer, bool keepAlive, bool headOnly)
@@ -188,6 +194,7 @@ private:
         // bytes would reset the connection, and the client could lose the answer.
         beast::error_code ignored;
         m_stream.socket().shutdown(tcp::socket::shutdown_send, ignored);
+        m_evictable = true;
         Drain();
     }
 
@@ -211,7 +218,8 @@ private:
     std::shared_ptr<void>               m_response;     // kept while it is written
     char                                m_drain[DRAIN_PIECE_BYTES];
     std::list<Session*>::iterator       m_place;        // in the server's list; its end once left
-    bool                                m_waiting = true;
+    StatusEndpoint                      m_reached;      // the address this connection came to
+    bool                                m_evictable = true;
 };
 
 std::string EndpointText(const StatusEndpoint& endpoint)
@@ -227,8 +235,8 @@ void StatusServer::Impl::Accept()
         if (ec == asio::error::operation_aborted)
             return;
         if (!ec) {
-            Admit(std::move(socket));
-            return Accept();
+            Accept();   // first: should admitting throw, the next connection is still taken
+            return Admit(std::move(socket));
         }
         // Out of sockets or memory for a moment: try again soon rather than spin.
         retry.expires_after(ACCEPT_RETRY);
@@ -239,14 +247,14 @@ void StatusServer::Impl::Accept()
     });
 }
 
-// At the limit, the oldest connection that has not sent a whole request makes room:
+// At the limit, the oldest connection that is answering no one makes room:
 // a flood of idle connections then costs each of them its place, never the page.
 void StatusServer::Impl::Admit(tcp::socket socket)
 {
     if (sessions.size() >= MAX_CONNECTIONS) {
         Session* idle = nullptr;
         for (Session* session : sessions)
-            if (session->Waiting()) {
+            if (session->Evictable()) {
                 idle = session;
                 break;
             }

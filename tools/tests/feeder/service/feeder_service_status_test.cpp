@@ -9,19 +9,26 @@ namespace {
 const char STATUS_PATH_REQUEST[] = "GET /status.json HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
 const DWORD PAGE_DEADLINE_MS = 15000;
 const int RECEIVE_PIECE = 4096;
+// Ports below the range the system hands out on its own: one held and then let go
+// stays free for the service, as no other program is given it meanwhile.
+const uint16_t OWN_PORTS_FIRST = 20000;
+const uint16_t OWN_PORTS_COUNT = 12000;
+const int      OWN_PORT_TRIES = 100;
 
-// A loopback socket listening on a port of the system's choice; its port in *port.
+// A loopback socket listening on a port below the system's own range; its port in *port.
 SOCKET ListenOnLoopback(uint16_t* port)
 {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    int size = sizeof address;
-    EXPECT_EQ(bind(s, reinterpret_cast<sockaddr*>(&address), size), 0) << WSAGetLastError();
+    for (int attempt = 0; attempt < OWN_PORT_TRIES; ++attempt) {
+        *port = static_cast<uint16_t>(OWN_PORTS_FIRST + (GetCurrentProcessId() * 7919u + attempt * 97u) % OWN_PORTS_COUNT);
+        address.sin_port = htons(*port);
+        if (bind(s, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+            break;
+    }
     EXPECT_EQ(listen(s, 1), 0) << WSAGetLastError();
-    getsockname(s, reinterpret_cast<sockaddr*>(&address), &size);
-    *port = ntohs(address.sin_port);
     return s;
 }
 
@@ -77,8 +84,7 @@ TEST_F(FeederServiceStatus, ItServesThePageAndWithItsPortTakenFeedsOnWithoutItSa
     std::string output;
     ASSERT_EQ(RunFeeder({"--remove-service"}, &output), 0u) << output;
 
-    uint16_t port = 0;
-    closesocket(ListenOnLoopback(&port));   // a port free a moment ago
+    const uint16_t port = taken;     // free again, and handed to no one else meanwhile
     ASSERT_TRUE(Install({"--status", std::to_string(port)}));
     ScHandle service(OpenService());
     ASSERT_NE(service.Get(), nullptr) << GetLastError();
